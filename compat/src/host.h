@@ -1,0 +1,75 @@
+// The host window system as the layer sees it.
+//
+// One backend is linked in: sdl_*.cpp for the real program, a scripted one
+// for the layer's tests. A backend owns native windows, pixel formats, GL
+// contexts and events; it reports events by calling the input_* functions
+// below, which turn them into Win32 messages. It never calls a window
+// procedure itself.
+#ifndef SINEBAND_COMPAT_HOST_H
+#define SINEBAND_COMPAT_HOST_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct HostWindow;
+struct HostContext;
+
+// Connects to the window system, once; later calls return the first answer.
+// `app_class` names the program's windows to the window system (X11's
+// WM_CLASS) and may be null. On failure `why` says what went wrong.
+bool host_connect(const char *app_class, std::string &why);
+// Lets go of the window system at the end of the process.
+void host_disconnect();
+
+// Creates a hidden native window whose client area is width x height at
+// (x, y). `owner` is handed back in the input_* calls.
+HostWindow *host_window_create(HWND owner, const char *title, const char *class_name, int x, int y, int width,
+                               int height, bool frameless, std::string &why);
+void host_window_destroy(HostWindow *w);
+void host_window_show(HostWindow *w, int how);   // SW_HIDE, SW_SHOW, SW_MINIMIZE, SW_RESTORE, SW_SHOWMAXIMIZED
+void host_window_client_size(HostWindow *w, int *width, int *height);
+// The frame the window system draws around the client area, once shown.
+void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom);
+// Moves and sizes the client area (used to fit the outer size to a frame).
+void host_window_place(HostWindow *w, int x, int y, int width, int height);
+
+// The pixel formats the host offers for this window, 1-based in Win32 terms.
+const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *w);
+// Gives the window the format (an index into host_pixel_formats, 0-based).
+bool host_window_set_format(HostWindow *w, int index);
+
+HostContext *host_context_create(HostWindow *w);
+// Binds ctx to w; (nullptr, nullptr) leaves the thread with no context.
+bool host_context_make_current(HostWindow *w, HostContext *ctx);
+void host_context_destroy(HostContext *ctx);
+bool host_swap(HostWindow *w);
+
+// Turns waiting host events into input_* calls; with `wait`, blocks until
+// at least one event has come.
+void host_poll(bool wait);
+
+// Shows a modal box with one OK button; false when it could not be shown.
+bool host_message_box(const char *caption, const char *text);
+
+// Puts w fullscreen at width x height, or back in a window for (0, 0).
+// Returns a DISP_CHANGE_* code.
+LONG host_display_mode(HostWindow *w, int width, int height);
+
+// --- what the backend calls ------------------------------------------------
+
+// A key went down or up. `usb` is the USB HID usage of the physical key (the
+// numbering SDL's scancodes use); `numlock` is the lock state at the time.
+void input_key(HWND hWnd, int usb, bool down, bool repeat, bool numlock);
+void input_size(HWND hWnd, int width, int height);   // client area resized
+void input_minimized(HWND hWnd);
+void input_maximized(HWND hWnd);
+void input_restored(HWND hWnd);
+void input_expose(HWND hWnd);                        // contents were lost
+void input_close(HWND hWnd);                         // the user asked to close it
+void input_focus(HWND hWnd, bool gained);
+// The window system went away: the layer says so and the process ends.
+[[noreturn]] void input_lost_host(const char *why);
+
+#endif

@@ -1,0 +1,44 @@
+// The layer's state, handle checks and the kernel32 pieces it needs:
+// the last-error code and a millisecond clock.
+#include "layer.h"
+
+#include <chrono>
+
+static Layer *state = new Layer;
+
+Layer &layer() { return *state; }
+
+void layer_reset()
+{
+    delete state;
+    state = new Layer;
+}
+
+DWORD WINAPI GetLastError(void) { return layer().last_error; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { layer().last_error = dwErrCode; }
+
+DWORD tick_count()
+{
+    static const auto start = std::chrono::steady_clock::now();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    return (DWORD)ms.count();
+}
+
+HWND__ *live_window(HWND hWnd)
+{
+    for (auto &w : layer().windows)
+        if (w.get() == hWnd && w->alive)
+            return w.get();
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+}
+
+HDC__ *live_dc(HDC hdc)
+{
+    for (auto &w : layer().windows)
+        if (&w->dc == hdc && w->alive)
+            return &w->dc;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}

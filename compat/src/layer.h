@@ -1,0 +1,102 @@
+// The layer's own state: one struct holding the class table, the windows,
+// the thread's message queue and the current GL context. An HWND points to a
+// window record here, an HDC to the record's own device context and an HGLRC
+// to a context record. Records are kept until the process ends, so a stale
+// handle is recognised as dead rather than reused.
+#ifndef SINEBAND_COMPAT_LAYER_H
+#define SINEBAND_COMPAT_LAYER_H
+
+#include <windows.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+struct WindowClass {
+    std::string name;
+    WNDCLASSA wc;
+    ATOM atom;
+};
+
+// The private device context of a window; every window has exactly one.
+struct HDC__ {
+    HWND__ *window;
+};
+
+struct HWND__ {
+    const WindowClass *cls;
+    std::string title;
+    DWORD style;
+    RECT rect;                // outer rectangle, screen coordinates
+    int client_w, client_h;   // the client size last reported by WM_SIZE
+    bool alive;
+    bool visible;
+    bool minimized;
+    bool needs_size;          // WM_SIZE/WM_MOVE still owed to the first show
+    bool invalid;             // non-empty update region: WM_PAINT is due
+    int pixel_format;         // 1-based, 0 while none is set
+    HDC__ dc;
+    HostWindow *host;
+};
+
+struct HGLRC__ {
+    HostContext *host;
+    int pixel_format;
+    bool alive;
+};
+
+struct Layer {
+    std::vector<std::unique_ptr<WindowClass>> classes;
+    ATOM next_atom = 0xC000;   // where Windows starts numbering class atoms
+    std::vector<std::unique_ptr<HWND__>> windows;
+    std::vector<std::unique_ptr<HGLRC__>> contexts;
+
+    std::deque<MSG> posted;    // PostMessage, TranslateMessage
+    std::deque<MSG> input;     // keyboard messages from the host
+    bool quit = false;         // PostQuitMessage was called
+    int quit_code = 0;
+
+    HWND active = nullptr;
+    HWND focus = nullptr;
+    HGLRC current = nullptr;
+    HDC current_dc = nullptr;
+
+    BYTE key_down[256] = {};   // 0x80 while a virtual key is down
+    bool alt_alone = false;    // Alt went down and no other key since
+    UINT menu_key = 0;         // VK_MENU or VK_F10 waiting to open the menu
+
+    bool display_changed = false;
+    DWORD last_error = 0;
+};
+
+Layer &layer();
+
+// Handle checks: the record when the handle names a live object, else null
+// (and the last error set as Windows sets it).
+HWND__ *live_window(HWND hWnd);
+HDC__ *live_dc(HDC hdc);
+
+// The top-level window a child belongs to; the layer has no child windows.
+inline HWND top_level(HWND hWnd) { return hWnd; }
+
+// Milliseconds since the layer started, for MSG.time.
+DWORD tick_count();
+
+// Translates a key event into the message Windows would post, updating the
+// layer's key state; false when the key has no virtual-key code.
+bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message, WPARAM *vk, LPARAM *lParam);
+// The character TranslateMessage makes of a virtual key, 0 for none.
+int key_char(UINT vk, LPARAM lParam);
+
+// Sends WM_SIZE (and WM_MOVE on the first show) for the window's client size.
+void send_size(HWND hWnd, WPARAM kind);
+// Makes the window active and focused, with the messages Windows sends.
+void activate(HWND hWnd);
+
+// Back to a freshly started process: for tests that run the layer repeatedly.
+void layer_reset();
+
+#endif

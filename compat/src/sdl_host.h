@@ -1,0 +1,28 @@
+// What the SDL backend's files share: the native window and context records.
+#ifndef SINEBAND_COMPAT_SDL_HOST_H
+#define SINEBAND_COMPAT_SDL_HOST_H
+
+#include <SDL.h>
+#include <string>
+
+#include "host.h"
+
+struct HostWindow {
+    SDL_Window *window;
+    Uint32 id;
+    HWND owner;
+    std::string title;
+    int x, y, width, height;
+    bool frameless;
+    void *x_display;            // the X11 connection and window, for swaps
+    unsigned long x_window;
+};
+
+struct HostContext {
+    SDL_GLContext gl;
+};
+
+// Creates the SDL window for w's description; null with SDL's error in why.
+SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why);
+
+#endif

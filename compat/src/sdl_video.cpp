@@ -1,0 +1,195 @@
+// The SDL2 backend: connection, native windows, events, message boxes and
+// the fullscreen switch. Events become input_* calls; nothing here calls a
+// window procedure.
+#include "sdl_host.h"
+
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <stdlib.h>
+#include <algorithm>
+#include <vector>
+
+static std::vector<HostWindow *> windows;
+
+static int lost_x_server(Display *)
+{
+    input_lost_host("the X server closed the connection");
+}
+
+bool host_connect(const char *app_class, std::string &why)
+{
+    static int state = 0;   // 0 not tried, 1 connected, -1 failed
+    static std::string failure;
+    if (state == 0) {
+        // WM_CLASS is read once, when SDL first opens the X display.
+        if (app_class)
+            setenv("SDL_VIDEO_X11_WMCLASS", app_class, 0);
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+        SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            failure = SDL_GetError();
+            if (failure.empty())
+                failure = "no video driver could be started";
+            state = -1;
+        } else {
+            state = 1;
+            // Without this, Xlib ends the process with status 1 when the
+            // server goes away, which would read as a normal end.
+            if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+                XSetIOErrorHandler(lost_x_server);
+        }
+    }
+    why = failure;
+    return state == 1;
+}
+
+void host_disconnect()
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        SDL_Quit();
+}
+
+SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
+{
+    Uint32 flags = SDL_WINDOW_HIDDEN | extra_flags;
+    if (w->frameless)
+        flags |= SDL_WINDOW_BORDERLESS;
+    else
+        flags |= SDL_WINDOW_RESIZABLE;
+    SDL_Window *window = SDL_CreateWindow(w->title.c_str(), w->x, w->y, w->width, w->height, flags);
+    if (!window) {
+        why = SDL_GetError();
+        return nullptr;
+    }
+    w->window = window;
+    w->id = SDL_GetWindowID(window);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    bool x11 = SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
+    w->x_display = x11 ? info.info.x11.display : nullptr;
+    w->x_window = x11 ? info.info.x11.window : 0;
+    return window;
+}
+
+HostWindow *host_window_create(HWND owner, const char *title, const char *, int x, int y, int width, int height,
+                               bool frameless, std::string &why)
+{
+    auto *w = new HostWindow{nullptr, 0, owner, title, x, y, width, height, frameless, nullptr, 0};
+    if (!sdl_make_window(w, 0, why)) {
+        delete w;
+        return nullptr;
+    }
+    windows.push_back(w);
+    return w;
+}
+
+void host_window_destroy(HostWindow *w)
+{
+    if (!w)
+        return;
+    windows.erase(std::remove(windows.begin(), windows.end(), w), windows.end());
+    SDL_DestroyWindow(w->window);
+    delete w;
+}
+
+void host_window_show(HostWindow *w, int how)
+{
+    switch (how) {
+    case SW_HIDE: SDL_HideWindow(w->window); break;
+    case SW_MINIMIZE: SDL_MinimizeWindow(w->window); break;
+    case SW_RESTORE: SDL_RestoreWindow(w->window); break;
+    case SW_SHOWMAXIMIZED:
+        SDL_ShowWindow(w->window);
+        SDL_MaximizeWindow(w->window);
+        break;
+    default: SDL_ShowWindow(w->window); break;
+    }
+}
+
+void host_window_client_size(HostWindow *w, int *width, int *height)
+{
+    SDL_GetWindowSize(w->window, width, height);
+}
+
+void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
+{
+    if (SDL_GetWindowBordersSize(w->window, top, left, bottom, right) != 0)
+        *left = *top = *right = *bottom = 0;
+}
+
+void host_window_place(HostWindow *w, int x, int y, int width, int height)
+{
+    SDL_SetWindowPosition(w->window, x, y);
+    SDL_SetWindowSize(w->window, width, height);
+}
+
+static HWND owner_of(Uint32 id)
+{
+    for (HostWindow *w : windows)
+        if (w->id == id)
+            return w->owner;
+    return nullptr;
+}
+
+static void dispatch(const SDL_Event &e)
+{
+    switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        if (HWND hWnd = owner_of(e.key.windowID))
+            input_key(hWnd, e.key.keysym.scancode, e.type == SDL_KEYDOWN, e.key.repeat != 0,
+                      (e.key.keysym.mod & KMOD_NUM) != 0);
+        break;
+    case SDL_WINDOWEVENT: {
+        HWND hWnd = owner_of(e.window.windowID);
+        if (!hWnd)
+            break;
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED: input_size(hWnd, e.window.data1, e.window.data2); break;
+        case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;
+        case SDL_WINDOWEVENT_MAXIMIZED: input_maximized(hWnd); break;
+        case SDL_WINDOWEVENT_RESTORED: input_restored(hWnd); break;
+        case SDL_WINDOWEVENT_EXPOSED: input_expose(hWnd); break;
+        case SDL_WINDOWEVENT_CLOSE: input_close(hWnd); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: input_focus(hWnd, true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: input_focus(hWnd, false); break;
+        }
+        break;
+    }
+    default:
+        // SDL_QUIT among them: closing is the window procedure's business.
+        break;
+    }
+}
+
+void host_poll(bool wait)
+{
+    SDL_Event e;
+    bool got = wait ? SDL_WaitEvent(&e) : SDL_PollEvent(&e);
+    while (got) {
+        dispatch(e);
+        got = SDL_PollEvent(&e);
+    }
+}
+
+bool host_message_box(const char *caption, const char *text)
+{
+    return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+}
+
+LONG host_display_mode(HostWindow *w, int width, int height)
+{
+    if (width == 0 && height == 0)
+        return SDL_SetWindowFullscreen(w->window, 0) == 0 ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
+    int display = SDL_GetWindowDisplayIndex(w->window);
+    SDL_DisplayMode want = {0, width, height, 0, nullptr}, mode;
+    if (display < 0 || !SDL_GetClosestDisplayMode(display, &want, &mode) || mode.w != width || mode.h != height)
+        return DISP_CHANGE_BADMODE;
+    if (SDL_SetWindowDisplayMode(w->window, &mode) != 0 ||
+        SDL_SetWindowFullscreen(w->window, SDL_WINDOW_FULLSCREEN) != 0)
+        return DISP_CHANGE_FAILED;
+    return DISP_CHANGE_SUCCESSFUL;
+}
