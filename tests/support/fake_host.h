@@ -1,0 +1,38 @@
+// A scripted host for the layer's and the program's tests: no window system,
+// formats and failures set by the test, events run when the test says, and a
+// trace of what the layer asked the host to do.
+#ifndef SINEBAND_TESTS_FAKE_HOST_H
+#define SINEBAND_TESTS_FAKE_HOST_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Config {
+    bool connect = true;            // host_connect succeeds
+    bool create_window = true;      // host_window_create succeeds
+    bool set_format = true;         // host_window_set_format succeeds
+    bool create_context = true;     // host_context_create succeeds
+    bool make_current = true;       // host_context_make_current succeeds
+    int frame_left = 0, frame_top = 0, frame_right = 0, frame_bottom = 0;
+    std::vector<PIXELFORMATDESCRIPTOR> formats;   // what the host offers
+};
+
+Config &config();
+// The host's log: "create", "show 5", "swap", "box Error|text", ...
+std::vector<std::string> &trace();
+int swaps();
+// Runs `event` inside the first host_poll after `after_swaps` swaps.
+void at_swap(int after_swaps, std::function<void()> event);
+// Back to the defaults: one double-buffered RGBA format, 24 colour, 24 depth.
+void reset();
+
+PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, bool doublebuffer);
+
+}  // namespace fake
+
+#endif
