@@ -91,8 +91,8 @@ bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message,
 // The character TranslateMessage makes of a virtual key, 0 for none.
 int key_char(UINT vk, LPARAM lParam);
 
-// Sends WM_SIZE (and WM_MOVE on the first show) for the window's client size.
-void send_size(HWND hWnd, WPARAM kind);
+// Sends WM_SIZE for the window's client size, and WM_MOVE with it if asked.
+void send_size(HWND hWnd, WPARAM kind, bool with_move);
 // Makes the window active and focused, with the messages Windows sends.
 void activate(HWND hWnd);
 

@@ -95,7 +95,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (!w->alive)   // destroyed by its own WM_CREATE
         return nullptr;
     if (!w->needs_size)   // pop-ups learn their size right away
-        send_size(w, SIZE_RESTORED);
+        send_size(w, SIZE_RESTORED, true);
     if (dwStyle & WS_VISIBLE)
         ShowWindow(w, SW_SHOW);
     return w;
@@ -135,12 +135,11 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     return TRUE;
 }
 
-void send_size(HWND hWnd, WPARAM kind)
+void send_size(HWND hWnd, WPARAM kind, bool with_move)
 {
     LPARAM size = kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(hWnd->client_w, hWnd->client_h);
     SendMessageA(hWnd, WM_SIZE, kind, size);
-    if (hWnd->needs_size) {
-        hWnd->needs_size = false;
+    if (with_move) {
         int left = 0, top = 0, right = 0, bottom = 0;
         host_window_frame(hWnd->host, &left, &top, &right, &bottom);
         SendMessageA(hWnd, WM_MOVE, 0, MAKELPARAM(hWnd->rect.left + left, hWnd->rect.top + top));
@@ -196,7 +195,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
         host_window_show(w->host, SW_MINIMIZE);
         if (!w->minimized) {
             w->minimized = true;
-            send_size(w, SIZE_MINIMIZED);
+            send_size(w, SIZE_MINIMIZED, false);
         }
         return was_visible;
     default:
@@ -216,8 +215,10 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     activate(w);
     bool was_minimized = w->minimized;
     w->minimized = false;
-    if (w->needs_size || was_minimized || nCmdShow == SW_SHOWMAXIMIZED)
-        send_size(w, nCmdShow == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED);
+    bool first = w->needs_size;
+    w->needs_size = false;
+    if (first || was_minimized || nCmdShow == SW_SHOWMAXIMIZED)
+        send_size(w, nCmdShow == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED, first);
     return was_visible;
 }
 
@@ -330,7 +331,7 @@ void input_size(HWND hWnd, int width, int height)
     w->rect.bottom = w->rect.top + height;
     if (grew || (w->cls->wc.style & (CS_HREDRAW | CS_VREDRAW)))
         InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_RESTORED);
+    send_size(w, SIZE_RESTORED, false);
 }
 
 void input_minimized(HWND hWnd)
@@ -339,7 +340,7 @@ void input_minimized(HWND hWnd)
     if (!w || w->minimized)
         return;
     w->minimized = true;
-    send_size(w, SIZE_MINIMIZED);
+    send_size(w, SIZE_MINIMIZED, false);
 }
 
 void input_maximized(HWND hWnd)
@@ -350,7 +351,7 @@ void input_maximized(HWND hWnd)
     w->minimized = false;
     host_window_client_size(w->host, &w->client_w, &w->client_h);
     InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_MAXIMIZED);
+    send_size(w, SIZE_MAXIMIZED, false);
 }
 
 void input_restored(HWND hWnd)
@@ -361,7 +362,7 @@ void input_restored(HWND hWnd)
     w->minimized = false;
     host_window_client_size(w->host, &w->client_w, &w->client_h);
     InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_RESTORED);
+    send_size(w, SIZE_RESTORED, false);
 }
 
 void input_expose(HWND hWnd) { InvalidateRect(hWnd, nullptr, TRUE); }

@@ -1,6 +1,7 @@
 // The scripted host: see fake_host.h.
 #include "fake_host.h"
 
+#include <algorithm>
 #include <map>
 
 #include "host.h"
@@ -20,6 +21,7 @@ namespace fake {
 static Config cfg;
 static std::vector<std::string> log;
 static int swap_count;
+static std::vector<HostWindow *> windows;
 static std::multimap<int, std::function<void()>> script;
 
 Config &config() { return cfg; }
@@ -40,6 +42,14 @@ PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, b
     f.cDepthBits = depth;
     f.cStencilBits = stencil;
     return f;
+}
+
+void resize(HWND hWnd, int width, int height)
+{
+    for (HostWindow *w : windows)
+        if (w->owner == hWnd)
+            w->width = width, w->height = height;
+    input_size(hWnd, width, height);
 }
 
 void reset()
@@ -74,12 +84,14 @@ HostWindow *host_window_create(HWND owner, const char *, const char *, int, int,
         return nullptr;
     }
     log.push_back("create");
-    return new HostWindow{owner, width, height, 0};
+    windows.push_back(new HostWindow{owner, width, height, 0});
+    return windows.back();
 }
 
 void host_window_destroy(HostWindow *w)
 {
     log.push_back("destroy");
+    windows.erase(std::find(windows.begin(), windows.end(), w));
     delete w;
 }
 

@@ -1,0 +1,280 @@
+// The message queue and the window life cycle: what Windows sends and in
+// which order, checked against a recording window procedure.
+#include <gtest/gtest.h>
+
+#include "recorder.h"
+
+using Seq = std::vector<Seen>;
+
+TEST_F(LayerTest, CreationSendsNcCreateThenCreateAndLeavesTheWindowHidden)
+{
+    HWND hWnd = Create();
+    ASSERT_NE(hWnd, nullptr);
+    EXPECT_EQ(messages(), (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+    EXPECT_FALSE(IsWindowVisible(hWnd));
+    RECT r;
+    ASSERT_TRUE(GetWindowRect(hWnd, &r));
+    EXPECT_EQ(r.left, 50);
+    EXPECT_EQ(r.top, 50);
+    EXPECT_EQ(r.right, 650);
+    EXPECT_EQ(r.bottom, 500);
+}
+
+TEST_F(LayerTest, FirstShowActivatesFocusesAndReportsSizeAndPosition)
+{
+    HWND hWnd = Create();
+    seen().clear();
+    EXPECT_FALSE(ShowWindow(hWnd, SW_SHOW));   // it was hidden
+    const Seq expected = {
+        {WM_SHOWWINDOW, TRUE, 0},      {WM_ACTIVATEAPP, TRUE, 0},
+        {WM_NCACTIVATE, TRUE, 0},      {WM_ACTIVATE, WA_ACTIVE, 0},
+        {WM_SETFOCUS, 0, 0},           {WM_SIZE, SIZE_RESTORED, MAKELPARAM(600, 450)},
+        {WM_MOVE, 0, MAKELPARAM(50, 50)},
+    };
+    EXPECT_EQ(seen(), expected);
+    EXPECT_EQ(GetFocus(), hWnd);
+
+    // Shown again: already visible, nothing owed.
+    seen().clear();
+    EXPECT_TRUE(ShowWindow(hWnd, SW_SHOW));
+    EXPECT_TRUE(seen().empty());
+    EXPECT_EQ(SetFocus(hWnd), hWnd);   // already the focus: no messages
+    EXPECT_TRUE(seen().empty());
+}
+
+TEST_F(LayerTest, ClientAreaIsWhatTheFrameLeavesOfTheOuterSize)
+{
+    fake::config().frame_left = 4, fake::config().frame_top = 23;
+    fake::config().frame_right = 4, fake::config().frame_bottom = 4;
+    HWND hWnd = Create();
+    seen().clear();
+    ShowWindow(hWnd, SW_SHOW);
+    RECT client;
+    GetClientRect(hWnd, &client);
+    EXPECT_EQ(client.right, 592);
+    EXPECT_EQ(client.bottom, 423);
+    EXPECT_EQ(client.left, 0);
+    EXPECT_EQ(client.top, 0);
+    ASSERT_GE(seen().size(), 2u);
+    EXPECT_EQ(seen()[seen().size() - 2], (Seen{WM_SIZE, SIZE_RESTORED, MAKELPARAM(592, 423)}));
+    EXPECT_EQ(seen().back(), (Seen{WM_MOVE, 0, MAKELPARAM(54, 73)}));   // the client's origin
+}
+
+TEST_F(LayerTest, PopupsLearnTheirSizeRightAfterCreation)
+{
+    HWND hWnd = Create(WS_POPUP, 0, 0, 800, 600);
+    const Seq expected = {{WM_NCCREATE, 0, seen()[0].lParam},
+                          {WM_CREATE, 0, seen()[1].lParam},
+                          {WM_SIZE, SIZE_RESTORED, MAKELPARAM(800, 600)},
+                          {WM_MOVE, 0, MAKELPARAM(0, 0)}};
+    EXPECT_EQ(seen(), expected);
+    seen().clear();
+    ShowWindow(hWnd, SW_SHOW);
+    EXPECT_EQ(messages(), (std::vector<UINT>{WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS}));
+}
+
+TEST_F(LayerTest, UpdateWindowPaintsOnlyAnInvalidWindow)
+{
+    HWND hWnd = Create();
+    UpdateWindow(hWnd);   // hidden: nothing to paint
+    ShowWindow(hWnd, SW_SHOW);
+    seen().clear();
+    UpdateWindow(hWnd);
+    UpdateWindow(hWnd);   // the default WM_PAINT validated it
+    EXPECT_EQ(messages(), (std::vector<UINT>{WM_PAINT}));
+}
+
+static LRESULT CALLBACK RefuseCreate(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    seen().push_back({msg, wParam, lParam});
+    return msg == WM_CREATE ? -1 : DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+TEST_F(LayerTest, CreationFailsForUnknownClassesRefusalsAndHostFailures)
+{
+    SetLastError(0);
+    EXPECT_EQ(CreateWindowExA(0, "Nobody", "t", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANNOT_FIND_WND_CLASS);
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RefuseCreate;
+    wc.lpszClassName = "Refuser";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    seen().clear();
+    EXPECT_EQ(CreateWindowExA(0, "refuser", "t", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL), nullptr);
+    // A -1 from WM_CREATE destroys the window before CreateWindowEx returns.
+    EXPECT_EQ(messages(), (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
+
+    fake::config().create_window = false;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Create(), nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot open a window"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+}
+
+TEST_F(LayerTest, ClassRegistrationRefusesDuplicatesAndIncompleteClasses)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = "RECORDER";   // names compare without case
+    EXPECT_EQ(RegisterClassA(&wc), 0);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CLASS_ALREADY_EXISTS);
+    wc.lpszClassName = nullptr;
+    EXPECT_EQ(RegisterClassA(&wc), 0);
+    wc.lpszClassName = "NoProc";
+    wc.lpfnWndProc = nullptr;
+    EXPECT_EQ(RegisterClassA(&wc), 0);
+    wc.lpfnWndProc = RecordingProc;
+    EXPECT_NE(RegisterClassA(&wc), 0);
+}
+
+TEST_F(LayerTest, PostedMessagesComeInOrderAndQuitComesAfterThemBeforeInput)
+{
+    HWND hWnd = Shown();
+    input_key(hWnd, 4, true, false, false);    // 'A' from the keyboard
+    PostMessageA(hWnd, 0x0400, 1, 0);
+    PostQuitMessage(7);
+    PostMessageA(hWnd, 0x0400, 2, 0);
+    PostQuitMessage(3);                         // merged: the last code wins
+
+    MSG msg;
+    std::vector<std::pair<UINT, WPARAM>> got;
+    for (int i = 0; i < 5 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); ++i)
+        got.push_back({msg.message, msg.wParam});
+    const std::vector<std::pair<UINT, WPARAM>> expected = {
+        {0x0400, 1}, {0x0400, 2}, {WM_QUIT, 3}, {WM_KEYDOWN, 'A'}};
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(LayerTest, QuitStaysForPeekNoRemoveAndEndsGetMessage)
+{
+    HWND hWnd = Shown();
+    PostQuitMessage(0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_QUIT);
+    EXPECT_EQ(msg.hwnd, nullptr);
+    ASSERT_TRUE(PeekMessageA(&msg, hWnd, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));   // no filter stops it
+    EXPECT_EQ(msg.message, (UINT)WM_QUIT);
+    EXPECT_EQ(GetMessageA(&msg, NULL, 0, 0), 0);
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));   // taken: gone
+    EXPECT_EQ(GetMessageA(&msg, (HWND)&msg, 0, 0), -1);           // not a window
+}
+
+TEST_F(LayerTest, PaintComesLastAndRecursUntilValidated)
+{
+    HWND hWnd = Create();
+    ShowWindow(hWnd, SW_SHOW);   // invalid, and not painted yet
+    input_key(hWnd, 4, true, false, false);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));   // fetching does not validate
+    EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+    DispatchMessageA(&msg);   // the default handling validates
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+
+    input_expose(hWnd);
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+}
+
+TEST_F(LayerTest, HostSizeChangesAreSentAtOnceAndOnlyWhenTheSizeChanges)
+{
+    HWND hWnd = Shown();
+    fake::resize(hWnd, 300, 200);
+    fake::resize(hWnd, 300, 200);
+    input_minimized(hWnd);
+    input_minimized(hWnd);
+    input_restored(hWnd);
+    const Seq expected = {{WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)},
+                          {WM_SIZE, SIZE_MINIMIZED, 0},
+                          {WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)}};
+    EXPECT_EQ(seen(), expected);
+    MSG msg;   // a restored window has lost its contents
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+}
+
+TEST_F(LayerTest, TheCloseButtonRunsTheWholeCloseChain)
+{
+    HWND hWnd = Shown();
+    input_close(hWnd);
+    EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
+              (std::vector<UINT>{WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(seen()[0].wParam, (WPARAM)SC_CLOSE);
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_EQ(SendMessageA(hWnd, WM_CLOSE, 0, 0), 0);   // a dead window gets nothing
+    EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}).size(), 4u);
+}
+
+// Pumps the queue the way the program does, until it is empty.
+static void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
+{
+    HWND hWnd = Shown();
+    input_key(hWnd, 226, true, false, false);   // left Alt
+    input_key(hWnd, 61, true, false, false);    // F4
+    Pump();
+    EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
+              (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_FALSE(IsWindow(hWnd));
+
+    WNDCLASSA wc = {};
+    wc.style = CS_NOCLOSE;
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = "NoClose";
+    RegisterClassA(&wc);
+    HWND other = CreateWindowExA(0, "NoClose", "t", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ShowWindow(other, SW_SHOW);
+    seen().clear();
+    input_key(other, 226, true, false, false);
+    input_key(other, 61, true, false, false);
+    Pump();
+    EXPECT_TRUE(IsWindow(other));
+    EXPECT_EQ(messages({WM_PAINT}), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN}));
+}
+
+TEST_F(LayerTest, AltOrF10AloneAsksForTheMenuOnRelease)
+{
+    HWND hWnd = Shown();
+    input_key(hWnd, 226, true, false, false);
+    input_key(hWnd, 226, false, false, false);
+    input_key(hWnd, 67, true, false, false);    // F10
+    input_key(hWnd, 67, false, false, false);
+    input_key(hWnd, 226, true, false, false);   // Alt+A: not alone
+    input_key(hWnd, 4, true, false, false);
+    input_key(hWnd, 4, false, false, false);
+    input_key(hWnd, 226, false, false, false);
+    Pump();
+    int menus = 0;
+    for (const Seen &s : seen())
+        menus += s.msg == WM_SYSCOMMAND && s.wParam == SC_KEYMENU && s.lParam == 0;
+    EXPECT_EQ(menus, 2);
+}
+
+TEST_F(LayerTest, KeysGoOnlyToTheFocusWindow)
+{
+    HWND hWnd = Shown();
+    input_focus(hWnd, false);
+    EXPECT_EQ(GetFocus(), nullptr);
+    input_key(hWnd, 4, true, false, false);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+    input_focus(hWnd, true);
+    EXPECT_EQ(GetFocus(), hWnd);
+    input_key(hWnd, 4, false, false, false);
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_KEYUP);
+}
