@@ -105,13 +105,26 @@ bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message,
 
     Layer &l = layer();
     BYTE *state = l.key_down;
-    bool was_down = state[k.vk] & 0x80;
+    // NOTE: modifiers are sent as VK_SHIFT, VK_CONTROL and VK_MENU, but the
+    // previous-state bit belongs to the left or right key itself.
+    BYTE own = k.vk;
+    switch (usb) {
+    case 225: own = 0xA0; break;   // VK_LSHIFT
+    case 229: own = 0xA1; break;   // VK_RSHIFT
+    case 224: own = 0xA2; break;   // VK_LCONTROL
+    case 228: own = 0xA3; break;   // VK_RCONTROL
+    case 226: own = 0xA4; break;   // VK_LMENU
+    case 230: own = 0xA5; break;   // VK_RMENU
+    }
+    bool was_down = state[own] & 0x80;
     if (down && !was_down && (k.vk == VK_CAPITAL || k.vk == VK_NUMLOCK || k.vk == VK_SCROLL))
         state[k.vk] ^= 0x01;   // the toggle bit, as GetKeyState reports it
     if (down)
-        state[k.vk] |= 0x80;
+        state[own] |= 0x80;
     else
-        state[k.vk] &= ~0x80;
+        state[own] &= ~0x80;
+    if (own != k.vk)   // the shared code is down while either side is
+        state[k.vk] = (BYTE)((state[k.vk] & 0x01) | ((state[own & ~1] | state[own | 1]) & 0x80));
     bool alt = state[VK_MENU] & 0x80;
     bool ctrl = state[VK_CONTROL] & 0x80;
 

@@ -1,0 +1,164 @@
+// Physical keys to keyboard messages: message kind, virtual-key code and the
+// exact lParam bits Windows gives, then TranslateMessage's characters.
+#include <gtest/gtest.h>
+
+#include "recorder.h"
+
+namespace {
+
+// USB HID usages, as SDL numbers its scancodes.
+enum Usb { A = 4, C = 6, X = 27, One = 30, Enter = 40, Esc = 41, Space = 44, F1 = 58, F4 = 61, F10 = 67,
+           Right = 79, Left = 80, NumLock = 83, KP1 = 89, KP5 = 93, LCtrl = 224, LShift = 225, LAlt = 226,
+           RCtrl = 228, RShift = 229, RAlt = 230, Unknown = 250 };
+
+struct Press {
+    int usb;
+    bool down;
+    bool repeat;
+};
+
+struct Row {
+    const char *what;
+    std::vector<Press> presses;
+    std::vector<Seen> expected;   // what the focus window's queue receives
+};
+
+const Row rows[] = {
+    {"first press, auto-repeat, release",
+     {{A, true, false}, {A, true, true}, {A, false, false}},
+     {{WM_KEYDOWN, 'A', 0x001E0001}, {WM_KEYDOWN, 'A', 0x401E0001}, {WM_KEYUP, 'A', (LPARAM)0xC01E0001}}},
+    {"an extended key",
+     {{Left, true, false}, {Left, false, false}},
+     {{WM_KEYDOWN, VK_LEFT, 0x014B0001}, {WM_KEYUP, VK_LEFT, (LPARAM)0xC14B0001}}},
+    {"Escape",
+     {{Esc, true, false}},
+     {{WM_KEYDOWN, VK_ESCAPE, 0x00010001}}},
+    {"Alt+F4 is a system key with the context bit",
+     {{LAlt, true, false}, {F4, true, false}, {F4, false, false}, {LAlt, false, false}},
+     {{WM_SYSKEYDOWN, VK_MENU, 0x20380001}, {WM_SYSKEYDOWN, VK_F4, 0x203E0001},
+      {WM_SYSKEYUP, VK_F4, (LPARAM)0xE03E0001},
+      // another key came between Alt's press and release
+      {WM_KEYUP, VK_MENU, (LPARAM)0xC0380001}}},
+    {"Alt alone",
+     {{LAlt, true, false}, {LAlt, true, true}, {LAlt, false, false}},
+     {{WM_SYSKEYDOWN, VK_MENU, 0x20380001}, {WM_SYSKEYDOWN, VK_MENU, 0x60380001},
+      {WM_SYSKEYUP, VK_MENU, (LPARAM)0xC0380001}}},
+    {"F10 is a system key even without Alt",
+     {{F10, true, false}, {F10, false, false}},
+     {{WM_SYSKEYDOWN, VK_F10, 0x00440001}, {WM_SYSKEYUP, VK_F10, (LPARAM)0xC0440001}}},
+    {"Ctrl+Alt+X stays with the ordinary key messages",
+     {{LCtrl, true, false}, {LAlt, true, false}, {X, true, false}},
+     {{WM_KEYDOWN, VK_CONTROL, 0x001D0001}, {WM_KEYDOWN, VK_MENU, 0x00380001}, {WM_KEYDOWN, 'X', 0x002D0001}}},
+    {"left and right modifiers share one code and differ in the extended bit",
+     {{LShift, true, false}, {RShift, true, false}, {RCtrl, true, false}, {LCtrl, true, false}},
+     {{WM_KEYDOWN, VK_SHIFT, 0x002A0001}, {WM_KEYDOWN, VK_SHIFT, 0x00360001},
+      {WM_KEYDOWN, VK_CONTROL, 0x011D0001}, {WM_KEYDOWN, VK_CONTROL, 0x001D0001}}},
+    {"one Shift released while the other is held leaves Shift down",
+     {{LShift, true, false}, {RShift, true, false}, {LShift, false, false}, {A, true, false}},
+     {{WM_KEYDOWN, VK_SHIFT, 0x002A0001}, {WM_KEYDOWN, VK_SHIFT, 0x00360001},
+      {WM_KEYUP, VK_SHIFT, (LPARAM)0xC02A0001}, {WM_KEYDOWN, 'A', 0x001E0001}}},
+    {"right Alt",
+     {{RAlt, true, false}, {RAlt, false, false}},
+     {{WM_SYSKEYDOWN, VK_MENU, 0x21380001}, {WM_SYSKEYUP, VK_MENU, (LPARAM)0xC1380001}}},
+    {"keys Windows has no code for send nothing",
+     {{Unknown, true, false}, {0, true, false}},
+     {}},
+};
+
+class KeyboardTest : public LayerTest {
+protected:
+    std::vector<Seen> Drain()
+    {
+        std::vector<Seen> got;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, WM_KEYDOWN, WM_SYSKEYUP, PM_REMOVE))
+            got.push_back({msg.message, msg.wParam, msg.lParam});
+        return got;
+    }
+};
+
+TEST_F(KeyboardTest, KeysBecomeTheMessagesWindowsPosts)
+{
+    for (const Row &row : rows) {
+        SetUp();
+        HWND hWnd = Shown();
+        for (const Press &p : row.presses)
+            input_key(hWnd, p.usb, p.down, p.repeat, false);
+        EXPECT_EQ(Drain(), row.expected) << row.what;
+    }
+}
+
+TEST_F(KeyboardTest, TheKeypadFollowsNumLock)
+{
+    HWND hWnd = Shown();
+    input_key(hWnd, KP1, true, false, true);
+    input_key(hWnd, KP1, true, false, false);
+    input_key(hWnd, KP5, true, false, false);
+    input_key(hWnd, NumLock, true, false, true);
+    const std::vector<Seen> expected = {{WM_KEYDOWN, VK_NUMPAD0 + 1, 0x004F0001},
+                                        {WM_KEYDOWN, VK_END, 0x004F0001},
+                                        {WM_KEYDOWN, VK_CLEAR, 0x004C0001},
+                                        {WM_KEYDOWN, VK_NUMLOCK, 0x01450001}};
+    EXPECT_EQ(Drain(), expected);
+}
+
+// The character TranslateMessage posts after the keys, 0 when none.
+static int CharOf(HWND hWnd, std::vector<int> held, int usb, UINT *kind = nullptr)
+{
+    for (int h : held)
+        input_key(hWnd, h, true, false, false);
+    input_key(hWnd, usb, true, false, false);
+    MSG msg;
+    int c = 0;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_CHAR || msg.message == WM_SYSCHAR) {
+            c = (int)msg.wParam;
+            if (kind)
+                *kind = msg.message;
+        }
+        TranslateMessage(&msg);
+    }
+    input_key(hWnd, usb, false, false, false);
+    for (int h : held)
+        input_key(hWnd, h, false, false, false);
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+    }
+    return c;
+}
+
+TEST_F(KeyboardTest, TranslateMessagePostsTheUsLayoutsCharacters)
+{
+    HWND hWnd = Shown();
+    EXPECT_EQ(CharOf(hWnd, {}, A), 'a');
+    EXPECT_EQ(CharOf(hWnd, {LShift}, A), 'A');
+    EXPECT_EQ(CharOf(hWnd, {RShift}, One), '!');
+    EXPECT_EQ(CharOf(hWnd, {}, Esc), 0x1B);
+    EXPECT_EQ(CharOf(hWnd, {}, Enter), '\r');
+    EXPECT_EQ(CharOf(hWnd, {}, Space), ' ');
+    EXPECT_EQ(CharOf(hWnd, {LCtrl}, C), 3);
+    EXPECT_EQ(CharOf(hWnd, {}, F1), 0);
+    EXPECT_EQ(CharOf(hWnd, {}, Right), 0);
+    UINT kind = 0;
+    EXPECT_EQ(CharOf(hWnd, {LAlt}, X, &kind), 'x');
+    EXPECT_EQ(kind, (UINT)WM_SYSCHAR);
+}
+
+TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)
+{
+    HWND hWnd = Shown();
+    input_key(hWnd, A, true, false, false);
+    input_key(hWnd, A, false, false, false);
+    MSG msg;
+    std::vector<Seen> got;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_PAINT)
+            got.push_back({msg.message, msg.wParam, msg.lParam});
+        EXPECT_EQ(TranslateMessage(&msg), msg.message == WM_KEYDOWN || msg.message == WM_KEYUP);
+        DispatchMessageA(&msg);
+    }
+    const std::vector<Seen> expected = {
+        {WM_KEYDOWN, 'A', 0x001E0001}, {WM_CHAR, 'a', 0x001E0001}, {WM_KEYUP, 'A', (LPARAM)0xC01E0001}};
+    EXPECT_EQ(got, expected);
+}
+
+}  // namespace
