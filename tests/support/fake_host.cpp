@@ -44,6 +44,8 @@ PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, b
     return f;
 }
 
+HWND window() { return windows.empty() ? nullptr : windows.back()->owner; }
+
 void resize(HWND hWnd, int width, int height)
 {
     for (HostWindow *w : windows)

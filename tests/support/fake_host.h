@@ -28,6 +28,8 @@ std::vector<std::string> &trace();
 int swaps();
 // Runs `event` inside the first host_poll after `after_swaps` swaps.
 void at_swap(int after_swaps, std::function<void()> event);
+// The window the host created last (the program's own window).
+HWND window();
 // The user resized the window's client area to width x height.
 void resize(HWND hWnd, int width, int height);
 // Back to the defaults: one double-buffered RGBA format, 24 colour, 24 depth.
