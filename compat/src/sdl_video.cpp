@@ -25,14 +25,15 @@ bool host_connect(const char *app_class, std::string &why)
         // WM_CLASS is read once, when SDL first opens the X display.
         if (app_class)
             setenv("SDL_VIDEO_X11_WMCLASS", app_class, 0);
+        // Only a real window system: SDL would otherwise fall back to its
+        // offscreen driver and run with nothing on any screen.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            failure = SDL_GetError();
-            if (failure.empty())
-                failure = "no video driver could be started";
+            failure = std::string("no display could be opened (") + SDL_GetError() + ")";
             state = -1;
         } else {
             state = 1;
