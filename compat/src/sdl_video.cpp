@@ -33,7 +33,10 @@ bool host_connect(const char *app_class, std::string &why)
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            failure = std::string("no display could be opened (") + SDL_GetError() + ")";
+            if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
+                failure = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+            else
+                failure = std::string("the display could not be opened (") + SDL_GetError() + ")";
             state = -1;
         } else {
             state = 1;
