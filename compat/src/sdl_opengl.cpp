@@ -111,6 +111,7 @@ bool host_window_set_format(HostWindow *w, int index)
     SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visual);
 
     SDL_Window *old = w->window;
+    bool shown = (SDL_GetWindowFlags(old) & SDL_WINDOW_SHOWN) != 0;
     std::string why;
     bool made = sdl_make_window(w, SDL_WINDOW_OPENGL, why) != nullptr;
     SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
@@ -120,6 +121,9 @@ bool host_window_set_format(HostWindow *w, int index)
         return false;
     }
     SDL_DestroyWindow(old);
+    // Windows lets a shown window be given its format; the new one is made hidden.
+    if (shown)
+        SDL_ShowWindow(w->window);
     return true;
 }
 

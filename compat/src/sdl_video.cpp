@@ -22,21 +22,24 @@ bool host_connect(const char *app_class, std::string &why)
     static int state = 0;   // 0 not tried, 1 connected, -1 failed
     static std::string failure;
     if (state == 0) {
+        // Only a real window system: SDL would otherwise fall back to its
+        // offscreen driver and run with nothing on any screen.
+        const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
+        const char *drivers = x11 && *x11 ? "x11" : wayland && *wayland ? "wayland" : nullptr;
+        if (getenv("SDL_VIDEODRIVER"))   // the user's choice stands
+            drivers = getenv("SDL_VIDEODRIVER");
         // WM_CLASS is read once, when SDL first opens the X display.
         if (app_class)
             setenv("SDL_VIDEO_X11_WMCLASS", app_class, 0);
-        // Only a real window system: SDL would otherwise fall back to its
-        // offscreen driver and run with nothing on any screen.
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
-                failure = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-            else
-                failure = std::string("the display could not be opened (") + SDL_GetError() + ")";
+        if (!drivers) {
+            failure = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+            state = -1;
+        } else if (SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers), SDL_Init(SDL_INIT_VIDEO) != 0) {
+            failure = std::string("the display could not be opened (") + SDL_GetError() + ")";
             state = -1;
         } else {
             state = 1;
