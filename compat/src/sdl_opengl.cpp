@@ -3,8 +3,8 @@
 // buffer swaps.
 //
 // NOTE: SDL fixes a window's visual when it creates the window, so giving it
-// a pixel format re-creates the (still hidden) native window with exactly
-// that format's visual.
+// a pixel format re-creates the native window with exactly that format's
+// visual (and shows the new one if the old one was shown).
 #include "sdl_host.h"
 
 #include <GL/glx.h>
