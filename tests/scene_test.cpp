@@ -1,0 +1,353 @@
+// The scene on a real GL context made through the layer: the state Initial
+// leaves, the viewport and projection Resize sets, and the picture Draw makes.
+// Every expectation is worked out here from the formulas of gluPerspective
+// and gluLookAt, in double precision; nothing is compared with a stored image.
+#include <windows.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "../scene/scene.h"
+
+namespace {
+
+const int W = 600, H = 450;   // the program's window; no frame on a bare X server
+
+typedef std::array<double, 16> Mat;   // column-major, as GL keeps it
+struct V3 {
+    double x, y, z;
+};
+
+Mat Translation(double x, double y, double z) { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}; }
+
+Mat operator*(const Mat &a, const Mat &b)
+{
+    Mat r = {};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row)
+            for (int k = 0; k < 4; ++k)
+                r[col * 4 + row] += a[k * 4 + row] * b[col * 4 + k];
+    return r;
+}
+
+// gluPerspective's matrix as its manual page writes it.
+Mat Perspective(double fovy, double aspect, double zNear, double zFar)
+{
+    double f = 1.0 / tan(fovy * M_PI / 360.0);
+    return {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (zFar + zNear) / (zNear - zFar), -1,
+            0, 0, 2 * zFar * zNear / (zNear - zFar), 0};
+}
+
+// What the scene should set for a window: the aspect is a float quotient,
+// the near plane the float 0.1 widened.
+Mat SceneProjection(int width, int height) { return Perspective(45.0, (float)width / (float)height, 0.1f, 100.0); }
+
+// gluLookAt: rows s, u, -f for the unit view direction f, s = f x up made
+// unit and u = s x f; then the eye moved to the origin.
+Mat LookAt(V3 eye, V3 centre, V3 up)
+{
+    auto unit = [](V3 v) {
+        double n = sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        return V3{v.x / n, v.y / n, v.z / n};
+    };
+    auto cross = [](V3 a, V3 b) { return V3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; };
+    V3 f = unit({centre.x - eye.x, centre.y - eye.y, centre.z - eye.z});
+    V3 s = unit(cross(f, up)), u = cross(s, f);
+    Mat m = {s.x, u.x, -f.x, 0, s.y, u.y, -f.y, 0, s.z, u.z, -f.z, 0, 0, 0, 0, 1};
+    return m * Translation(-eye.x, -eye.y, -eye.z);
+}
+
+// The camera and the two moves Draw makes; the band is not rotated.
+Mat SceneModelview()
+{
+    return LookAt({0, -10, 25}, {0, 0, 0}, {0, 100, 0}) * Translation(-1.5, 0, -5) * Translation(0, 0, -5);
+}
+
+void ExpectMatrix(GLenum which, const Mat &want, double tolerance)
+{
+    GLdouble got[16];
+    glGetDoublev(which, got);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(got[i], want[i], tolerance * std::max(1.0, fabs(want[i]))) << "entry " << i;
+}
+
+GLint Integer(GLenum which)
+{
+    GLint value = -1;
+    glGetIntegerv(which, &value);
+    return value;
+}
+
+// Something Initial and Resize must replace, not multiply onto.
+void LoadJunkProjection()
+{
+    const GLfloat junk[16] = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 3};
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(junk);
+    glMatrixMode(GL_TEXTURE);
+}
+
+struct Point {
+    double x, y;
+};
+typedef std::array<Point, 4> Quad;
+
+// The 200 strips in window coordinates, each a convex quadrilateral.
+std::vector<Quad> ProjectedStrips()
+{
+    const Mat mvp = SceneProjection(W, H) * SceneModelview();
+    std::vector<Quad> strips;
+    for (int i = 0; i < 200; ++i) {
+        double x1 = (i - 100) / 10.0, x2 = x1 + 1;
+        const V3 corners[4] = {{x1, -3, 1.3 * sin(x1)}, {x1, 3, 1.3 * sin(x1)}, {x2, 3, 1.3 * sin(x2)},
+                               {x2, -3, 1.3 * sin(x2)}};
+        Quad quad;
+        for (int k = 0; k < 4; ++k) {
+            const V3 &c = corners[k];
+            double clip[4];
+            for (int row = 0; row < 4; ++row)
+                clip[row] = mvp[row] * c.x + mvp[4 + row] * c.y + mvp[8 + row] * c.z + mvp[12 + row];
+            EXPECT_GT(clip[3], 0.0) << "strip " << i << " reaches behind the eye";
+            quad[k] = {(clip[0] / clip[3] + 1) * W / 2, (clip[1] / clip[3] + 1) * H / 2};
+        }
+        strips.push_back(quad);
+    }
+    return strips;
+}
+
+// How far p lies inside the quad (negative outside), and its distance from
+// the quad (zero inside).
+void Measure(const Quad &q, Point p, double *depth, double *distance)
+{
+    double area = 0;
+    for (int k = 0; k < 4; ++k)
+        area += q[k].x * q[(k + 1) % 4].y - q[(k + 1) % 4].x * q[k].y;
+    *depth = *distance = 1e9;
+    for (int k = 0; k < 4; ++k) {
+        Point a = q[k], b = q[(k + 1) % 4];
+        double ex = b.x - a.x, ey = b.y - a.y, len = hypot(ex, ey);
+        double side = (ex * (p.y - a.y) - ey * (p.x - a.x)) / len;
+        *depth = std::min(*depth, area > 0 ? side : -side);
+        double t = std::clamp(((p.x - a.x) * ex + (p.y - a.y) * ey) / (len * len), 0.0, 1.0);
+        *distance = std::min(*distance, hypot(p.x - a.x - t * ex, p.y - a.y - t * ey));
+    }
+    if (*depth >= 0)
+        *distance = 0;
+}
+
+// The back buffer as RGB rows, bottom row first, read before any swap.
+std::vector<unsigned char> ReadBack()
+{
+    std::vector<unsigned char> rgb((size_t)W * H * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+LRESULT CALLBACK PlainProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+}   // namespace
+
+// One window and context for the suite, made as the program makes them;
+// each test starts from the program's first frame: Initial, then Resize.
+class Scene : public ::testing::Test {
+protected:
+    static HWND window;
+    static HGLRC rc;
+
+    static void SetUpTestSuite()
+    {
+        WNDCLASSA wc = {};
+        wc.style = CS_OWNDC;
+        wc.lpfnWndProc = PlainProc;
+        wc.lpszClassName = "SceneTest";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "SceneTest", "scene", WS_OVERLAPPEDWINDOW, 50, 50, W, H, NULL, NULL, NULL, NULL);
+        HDC dc = GetDC(window);
+        PIXELFORMATDESCRIPTOR pfd = {};
+        pfd.nSize = sizeof(pfd);
+        pfd.nVersion = 1;
+        pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+        pfd.iPixelType = PFD_TYPE_RGBA;
+        pfd.cColorBits = pfd.cDepthBits = 16;
+        int format = ChoosePixelFormat(dc, &pfd);
+        if (!format || !SetPixelFormat(dc, format, &pfd) || !(rc = wglCreateContext(dc)))
+            return;
+        if (!wglMakeCurrent(dc, rc)) {
+            wglDeleteContext(rc);
+            rc = NULL;
+        }
+        ShowWindow(window, SW_SHOW);
+    }
+
+    static void TearDownTestSuite()
+    {
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(rc);
+        DestroyWindow(window);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(rc, nullptr) << "no GL context on this display";
+        RECT client;
+        ASSERT_TRUE(GetClientRect(window, &client));
+        ASSERT_TRUE(client.right == W && client.bottom == H) << "the GL window is not " << W << " x " << H;
+        Xrot = Yrot = Zrot = 0;
+        Initial(W, H);
+        Resize(W, H);
+    }
+};
+
+HWND Scene::window;
+HGLRC Scene::rc;
+
+TEST_F(Scene, InitialSetsTheFixedFunctionState)
+{
+    glClearColor(0.25f, 0.5f, 0.75f, 1.0f);
+    glClearDepth(0.5);
+    glDepthFunc(GL_ALWAYS);
+    glDisable(GL_DEPTH_TEST);
+    glShadeModel(GL_FLAT);
+    LoadJunkProjection();
+
+    Initial(W, H);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_TRUE(clear[0] == 0 && clear[1] == 0 && clear[2] == 0 && clear[3] == 0);
+    GLdouble depth;
+    glGetDoublev(GL_DEPTH_CLEAR_VALUE, &depth);
+    EXPECT_EQ(depth, 1.0);
+    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LESS);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    ExpectMatrix(GL_PROJECTION_MATRIX, SceneProjection(W, H), 1e-6);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+
+    LoadJunkProjection();
+    Initial(W, 0);   // taken as height 1
+    ExpectMatrix(GL_PROJECTION_MATRIX, SceneProjection(W, 1), 1e-6);
+}
+
+TEST_F(Scene, ResizeSetsViewportAndProjection)
+{
+    struct Case {
+        int width, height;   // passed to Resize
+        GLint viewport_w, viewport_h;
+        Mat projection;
+    };
+    // NOTE: for width 0 the formula would divide by a zero aspect. GLU's
+    // reference code (Mesa's GLU is that code) returns without touching the
+    // matrix, which leaves the identity Resize has just loaded.
+    const Case cases[] = {
+        {W, H, W, H, SceneProjection(W, H)},
+        {320, 240, 320, 240, SceneProjection(320, 240)},
+        {W, 0, W, 1, SceneProjection(W, 1)},
+        {0, H, 0, H, Translation(0, 0, 0)},   // the identity
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "Resize(" << c.width << ", " << c.height << ")");
+        LoadJunkProjection();
+        Resize(c.width, c.height);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_TRUE(viewport[0] == 0 && viewport[1] == 0) << viewport[0] << ", " << viewport[1];
+        EXPECT_EQ(viewport[2], c.viewport_w);
+        EXPECT_EQ(viewport[3], c.viewport_h);
+        ExpectMatrix(GL_PROJECTION_MATRIX, c.projection, 1e-6);
+        EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    }
+}
+
+TEST_F(Scene, DrawLoadsTheCamera)
+{
+    Draw();
+    ExpectMatrix(GL_MODELVIEW_MATRIX, SceneModelview(), 1e-5);   // GLU's look-at is single precision
+}
+
+TEST_F(Scene, DrawPaintsTheBandWhiteOnBlack)
+{
+    Draw();
+    const std::vector<unsigned char> rgb = ReadBack();
+
+    // For each pixel centre: its depth inside the strip it is deepest in,
+    // and its distance from the nearest strip.
+    const double margin = 1.5;   // pixels, far above any rounding in the rasteriser
+    std::vector<double> depth((size_t)W * H, -1e9), distance((size_t)W * H, 1e9);
+    double left = 1e9, right = -1e9, bottom = 1e9, top = -1e9;
+    for (const Quad &quad : ProjectedStrips()) {
+        double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+        for (const Point &p : quad)
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        left = std::min(left, x0), right = std::max(right, x1), bottom = std::min(bottom, y0), top = std::max(top, y1);
+        for (int y = std::max(0, (int)(y0 - margin) - 1); y < std::min(H, (int)(y1 + margin) + 2); ++y)
+            for (int x = std::max(0, (int)(x0 - margin) - 1); x < std::min(W, (int)(x1 + margin) + 2); ++x) {
+                double d, gap;
+                Measure(quad, {x + 0.5, y + 0.5}, &d, &gap);
+                size_t i = (size_t)y * W + x;
+                depth[i] = std::max(depth[i], d);
+                distance[i] = std::min(distance[i], gap);
+            }
+    }
+    // The whole band is in the window, so its outline is a fair test.
+    ASSERT_TRUE(left > 10 && right < W - 10 && bottom > 10 && top < H - 10);
+
+    int inside = 0, outside = 0, not_white = 0, not_black = 0, other = 0;
+    int lit_left = W, lit_right = -1, lit_bottom = H, lit_top = -1;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            size_t i = (size_t)y * W + x;
+            const unsigned char *p = &rgb[i * 3];
+            bool white = p[0] == 255 && p[1] == 255 && p[2] == 255, black = !p[0] && !p[1] && !p[2];
+            other += !white && !black;
+            if (white) {
+                lit_left = std::min(lit_left, x), lit_right = std::max(lit_right, x);
+                lit_bottom = std::min(lit_bottom, y), lit_top = std::max(lit_top, y);
+            }
+            if (depth[i] >= margin)
+                ++inside, not_white += !white;
+            else if (distance[i] >= margin)
+                ++outside, not_black += !black;
+        }
+    EXPECT_EQ(other, 0) << "pixels neither white nor black";
+    EXPECT_EQ(not_white, 0) << "of " << inside << " pixels well inside the band";
+    EXPECT_EQ(not_black, 0) << "of " << outside << " pixels well outside it";
+    EXPECT_GT(inside, W * H / 20) << "the band should cover a fair part of the window";
+    // A pixel is lit when its centre is inside, hence the half pixel.
+    EXPECT_NEAR(lit_left, left - 0.5, 2.0);
+    EXPECT_NEAR(lit_right, right - 0.5, 2.0);
+    EXPECT_NEAR(lit_bottom, bottom - 0.5, 2.0);
+    EXPECT_NEAR(lit_top, top - 0.5, 2.0);
+}
+
+TEST_F(Scene, FramesRepeatExactly)
+{
+    Draw();
+    const std::vector<unsigned char> first = ReadBack();
+    Draw();
+    EXPECT_TRUE(ReadBack() == first);
+}
+
+TEST_F(Scene, AFrameLeavesTheLastStripsValues)
+{
+    Px = Px1 = Px2 = Py1 = Py2 = Pz1 = Pz2 = -42.0f;
+    Draw();
+    EXPECT_EQ(Px, 100.0f);
+    EXPECT_EQ(Px1, 9.9f);
+    EXPECT_EQ(Px2, Px1 + 1.0f);
+    EXPECT_EQ(Py1, -3.0f);
+    EXPECT_EQ(Py2, 3.0f);
+    EXPECT_EQ(Pz1, (float)(sin(Px1) * 1.3));
+    EXPECT_EQ(Pz2, (float)(sin(Px2) * 1.3));
+    // The band never turns.
+    EXPECT_TRUE(Xrot == 0 && Yrot == 0 && Zrot == 0) << Xrot << ", " << Yrot << ", " << Zrot;
+}
