@@ -1,0 +1,317 @@
+// Pixel formats and rendering contexts on the SDL host and Mesa: what
+// DescribePixelFormat offers, what ChoosePixelFormat picks, and the rules
+// SetPixelFormat, wglCreateContext, wglMakeCurrent, wglDeleteContext and
+// SwapBuffers keep on Windows. Windows are also looked at from outside, over
+// an X connection of the test's own.
+#include <windows.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+// After GoogleTest, whose names Xlib's macros (None, Bool) would replace.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <string.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// NOTE: the layer names all its X windows after the class of the first
+// window the process makes (WM_CLASS is fixed when SDL connects), so every
+// window here is of this one class.
+const char kClass[] = "SinebandWgl";
+
+LRESULT CALLBACK PlainProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+// What the program asks for: double-buffered RGBA, 16-bit colour and depth.
+PIXELFORMATDESCRIPTOR ProgramRequest()
+{
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof(pfd);
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = pfd.cDepthBits = 16;
+    return pfd;
+}
+
+// The top-level X window with this title, as any X client finds it.
+Window FindXWindow(Display *dpy, const char *title)
+{
+    Atom name = XInternAtom(dpy, "_NET_WM_NAME", False), utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+    for (int attempt = 0; attempt < 100; ++attempt, usleep(20000)) {
+        Window root, parent, *children = NULL, found = 0;
+        unsigned count = 0;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+            continue;
+        for (unsigned i = 0; i < count && !found; ++i) {
+            Atom type;
+            int format;
+            unsigned long length, after;
+            unsigned char *data = NULL;
+            if (XGetWindowProperty(dpy, children[i], name, 0, 256, False, utf8, &type, &format, &length, &after,
+                                   &data) == Success && data) {
+                found = strcmp((const char *)data, title) == 0 ? children[i] : 0;
+                XFree(data);
+            }
+        }
+        XFree(children);
+        if (found)
+            return found;
+    }
+    return 0;
+}
+
+// The colour X shows in the middle of the window, as 0xRRGGBB.
+unsigned long ShownColour(Display *dpy, Window w)
+{
+    XWindowAttributes a;
+    XImage *image = XGetWindowAttributes(dpy, w, &a) ? XGetImage(dpy, w, a.width / 2, a.height / 2, 1, 1,
+                                                                 AllPlanes, ZPixmap) : NULL;
+    if (!image)
+        return ~0UL;
+    unsigned long pixel = XGetPixel(image, 0, 0), rgb = 0;
+    XDestroyImage(image);
+    for (unsigned long mask : {a.visual->red_mask, a.visual->green_mask, a.visual->blue_mask})
+        rgb = rgb << 8 | (pixel & mask) * 255 / mask;
+    return rgb;
+}
+
+void ClearTo(float r, float g, float b)
+{
+    glClearColor(r, g, b, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+}   // namespace
+
+// Each test makes its own windows and contexts; all go at its end.
+class Wgl : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        WNDCLASSA wc = {};
+        wc.style = CS_OWNDC;
+        wc.lpfnWndProc = PlainProc;
+        wc.lpszClassName = kClass;
+        RegisterClassA(&wc);
+    }
+
+    void TearDown() override
+    {
+        if (wglGetCurrentContext())
+            wglMakeCurrent(NULL, NULL);
+        for (HGLRC rc : contexts)
+            wglDeleteContext(rc);   // FALSE for those a test deleted itself
+        for (HWND w : windows)
+            DestroyWindow(w);
+        if (dpy)
+            XCloseDisplay(dpy);
+    }
+
+    HWND NewWindow(const char *title)
+    {
+        HWND w = CreateWindowExA(0, kClass, title, WS_OVERLAPPEDWINDOW, 50, 50, 200, 150, NULL, NULL, NULL, NULL);
+        EXPECT_NE(w, nullptr) << "no window on this display";
+        windows.push_back(w);
+        return w;
+    }
+
+    // The window's DC, given the format ChoosePixelFormat finds for the program.
+    HDC FormattedDC(HWND w)
+    {
+        HDC dc = GetDC(w);
+        PIXELFORMATDESCRIPTOR want = ProgramRequest();
+        EXPECT_TRUE(SetPixelFormat(dc, ChoosePixelFormat(dc, &want), &want));
+        return dc;
+    }
+
+    HGLRC NewContext(HDC dc)
+    {
+        HGLRC rc = wglCreateContext(dc);
+        EXPECT_NE(rc, nullptr);
+        contexts.push_back(rc);
+        return rc;
+    }
+
+    Display *X() { return dpy ? dpy : (dpy = XOpenDisplay(NULL)); }
+
+    std::vector<HWND> windows;
+    std::vector<HGLRC> contexts;
+    Display *dpy = nullptr;
+};
+
+TEST_F(Wgl, EveryFormatIsAnRgbaWindowFormat)
+{
+    HDC dc = GetDC(NewWindow("formats"));
+    int count = DescribePixelFormat(dc, 0, 0, NULL);
+    ASSERT_GT(count, 0);
+    PIXELFORMATDESCRIPTOR f;
+    for (int i = 1; i <= count; ++i) {
+        SCOPED_TRACE(testing::Message() << "format " << i);
+        memset(&f, 0xAB, sizeof(f));
+        EXPECT_EQ(DescribePixelFormat(dc, i, sizeof(f), &f), count);
+        EXPECT_EQ(f.nSize, 40);
+        EXPECT_EQ(f.nVersion, 1);
+        EXPECT_EQ(f.iPixelType, PFD_TYPE_RGBA);
+        EXPECT_EQ(f.dwFlags & (PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL), (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
+    }
+    EXPECT_EQ(DescribePixelFormat(dc, count + 1, sizeof(f), &f), 0);
+}
+
+// For each size asked for Windows takes the smallest format that is large
+// enough, colour before depth buffer, and on a tie the lower index.
+TEST_F(Wgl, ChoosePixelFormatTakesTheSmallestFormatThatIsLargeEnough)
+{
+    HDC dc = GetDC(NewWindow("choose"));
+    std::vector<PIXELFORMATDESCRIPTOR> formats(DescribePixelFormat(dc, 0, 0, NULL));
+    for (size_t i = 0; i < formats.size(); ++i)
+        DescribePixelFormat(dc, (int)i + 1, sizeof(formats[i]), &formats[i]);
+    for (BYTE depth : {16, 24}) {
+        SCOPED_TRACE(testing::Message() << "depth " << (int)depth << " asked for");
+        PIXELFORMATDESCRIPTOR want = ProgramRequest();
+        want.cDepthBits = depth;
+        int chosen = ChoosePixelFormat(dc, &want);
+        ASSERT_TRUE(chosen >= 1 && chosen <= (int)formats.size()) << chosen;
+        const PIXELFORMATDESCRIPTOR &c = formats[chosen - 1];
+        EXPECT_EQ(c.dwFlags & (PFD_DOUBLEBUFFER | PFD_STEREO), (DWORD)PFD_DOUBLEBUFFER);
+        EXPECT_GE(c.cColorBits, 16);
+        EXPECT_GE(c.cDepthBits, depth);
+        for (size_t i = 0; i < formats.size(); ++i) {
+            const PIXELFORMATDESCRIPTOR &f = formats[i];
+            if ((f.dwFlags & (PFD_DOUBLEBUFFER | PFD_STEREO)) != PFD_DOUBLEBUFFER || f.cColorBits < 16)
+                continue;
+            EXPECT_GE(f.cColorBits, c.cColorBits) << "format " << i + 1 << " has less colour";
+            if (f.cColorBits != c.cColorBits || f.cDepthBits < depth)
+                continue;
+            EXPECT_GE(f.cDepthBits, c.cDepthBits) << "format " << i + 1 << " has a smaller depth buffer";
+            EXPECT_TRUE(f.cDepthBits != c.cDepthBits || (int)i + 1 >= chosen) << "format " << i + 1 << " ties";
+        }
+    }
+}
+
+TEST_F(Wgl, SetPixelFormatFixesTheWindowsFormat)
+{
+    HDC dc = GetDC(NewWindow("set format"));
+    ASSERT_GE(DescribePixelFormat(dc, 0, 0, NULL), 2);
+    EXPECT_EQ(GetPixelFormat(dc), 0);
+    PIXELFORMATDESCRIPTOR want = ProgramRequest();
+    int chosen = ChoosePixelFormat(dc, &want);
+    EXPECT_TRUE(SetPixelFormat(dc, chosen, &want));
+    EXPECT_EQ(GetPixelFormat(dc), chosen);
+    EXPECT_TRUE(SetPixelFormat(dc, chosen, &want));   // the same one again is accepted
+    EXPECT_FALSE(SetPixelFormat(dc, chosen == 1 ? 2 : 1, &want));
+    EXPECT_EQ(GetPixelFormat(dc), chosen);
+}
+
+TEST_F(Wgl, CreateContextNeedsAFormatAndBindsNothing)
+{
+    HDC dc = FormattedDC(NewWindow("with a format"));
+    EXPECT_EQ(wglCreateContext(GetDC(NewWindow("without a format"))), nullptr);
+
+    HGLRC first = NewContext(dc);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(glGetString(GL_RENDERER), nullptr) << "a GL context is bound";
+
+    ASSERT_TRUE(wglMakeCurrent(dc, first));
+    glClearColor(0.25f, 0.5f, 0.75f, 1.0f);
+    NewContext(dc);
+    EXPECT_EQ(wglGetCurrentContext(), first);
+    EXPECT_EQ(wglGetCurrentDC(), dc);
+    // GL calls still reach the first context, not the new one's defaults.
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_TRUE(clear[0] == 0.25f && clear[2] == 0.75f) << clear[0] << ", " << clear[2];
+}
+
+TEST_F(Wgl, MakeCurrentBindsAndReleases)
+{
+    HDC dc = FormattedDC(NewWindow("make current"));
+    HGLRC rc = NewContext(dc);
+    EXPECT_TRUE(wglMakeCurrent(dc, rc));
+    EXPECT_EQ(wglGetCurrentContext(), rc);
+    EXPECT_EQ(wglGetCurrentDC(), dc);
+    EXPECT_NE(glGetString(GL_RENDERER), nullptr);
+    EXPECT_TRUE(wglMakeCurrent(dc, rc));
+
+    // (hdc, NULL) releases whatever is current and ignores the DC.
+    EXPECT_TRUE(wglMakeCurrent(dc, NULL));
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(wglGetCurrentDC(), nullptr);
+    EXPECT_EQ(glGetString(GL_RENDERER), nullptr) << "the GL context is still bound";
+    EXPECT_TRUE(wglMakeCurrent(dc, NULL));
+
+    // (NULL, NULL) with nothing current fails (it succeeded on NT 4).
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(wglMakeCurrent(NULL, NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    ASSERT_TRUE(wglMakeCurrent(dc, rc));
+    EXPECT_TRUE(wglMakeCurrent(NULL, NULL));
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+}
+
+TEST_F(Wgl, DeleteContextReleasesTheCurrentOne)
+{
+    HDC dc = FormattedDC(NewWindow("delete"));
+    HGLRC rc = NewContext(dc);
+    ASSERT_TRUE(wglMakeCurrent(dc, rc));
+    EXPECT_TRUE(wglDeleteContext(rc));
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(glGetString(GL_RENDERER), nullptr) << "the deleted context is still bound";
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(wglDeleteContext(rc));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(wglMakeCurrent(dc, rc));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(wglDeleteContext(NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+
+    // The DC outlives the context.
+    EXPECT_TRUE(wglMakeCurrent(dc, NewContext(dc)));
+}
+
+// Looked at on the screen, where a swap that only returns TRUE shows nothing.
+// The window is shown before it has a format, which Windows allows.
+TEST_F(Wgl, SwapBuffersShowsTheBackBuffer)
+{
+    HWND w = NewWindow("swap");
+    ShowWindow(w, SW_SHOW);
+    HDC dc = FormattedDC(w);
+    HGLRC rc = NewContext(dc);
+    EXPECT_TRUE(IsWindowVisible(w));
+    Window x = FindXWindow(X(), "swap");
+    ASSERT_NE(x, 0UL);
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(X(), x, &a));
+    ASSERT_EQ(a.map_state, IsViewable) << "the window went off the screen";
+
+    ASSERT_TRUE(wglMakeCurrent(dc, rc));
+    ClearTo(1, 0, 0);
+    EXPECT_TRUE(SwapBuffers(dc));
+    EXPECT_EQ(ShownColour(X(), x), 0xFF0000UL);
+
+    // Windows swaps on the DC alone, with no context current.
+    ClearTo(0, 0, 1);
+    ASSERT_TRUE(wglMakeCurrent(NULL, NULL));
+    EXPECT_TRUE(SwapBuffers(dc));
+    // KNOWN DIFFERENCE: Mesa's software driver, the only one on Xvfb, drops
+    // a glXSwapBuffers made while no context is current, so the last frame
+    // stays up where Windows would show the blue one.
+    EXPECT_EQ(ShownColour(X(), x), 0xFF0000UL);
+}
+
+TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
+{
+    NewWindow("class hint");
+    Window x = FindXWindow(X(), "class hint");
+    ASSERT_NE(x, 0UL);
+    XClassHint hint = {};
+    ASSERT_TRUE(XGetClassHint(X(), x, &hint));
+    EXPECT_STREQ(hint.res_class, kClass);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+}
