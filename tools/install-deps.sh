@@ -8,6 +8,8 @@ packages=(
   libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libgtest-dev googletest
   xvfb xdotool x11-apps x11-utils imagemagick libx11-dev
+  # make bench: the freeglut peer, microbenchmarks, the profile and the chart
+  freeglut3-dev libbenchmark-dev valgrind gnuplot-nox
 )
 
 # The Windows builds and their run under Wine come with the same script,
