@@ -153,7 +153,8 @@ void host_context_destroy(HostContext *ctx)
 bool host_swap(HostWindow *w)
 {
     // NOTE: SDL only swaps the window whose context is current; GLX, like
-    // WGL, swaps any window that has a back buffer.
+    // WGL, takes any window with a back buffer (though Mesa's software
+    // driver does nothing while the thread has no context).
     if (w->x_display) {
         glXSwapBuffers(static_cast<Display *>(w->x_display), w->x_window);
         return true;
