@@ -1,5 +1,5 @@
 # The front door: `make run` and `make test`.
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test dist clean
 
 all: build
 
@@ -9,12 +9,22 @@ deps:
 build: deps
 	@cmake --preset linux >/dev/null
 	@cmake --build --preset linux -j 2
+ifneq ($(SINEBAND_LINUX_ONLY),1)
+	@cmake --preset mingw-x86 >/dev/null
+	@cmake --build --preset mingw-x86 -j 2
+	@cmake --preset mingw-x64 >/dev/null
+	@cmake --build --preset mingw-x64 -j 2
+endif
 
 run: build
 	@tools/run.sh
 
 test: build
 	@ctest --preset linux
+
+# The Windows program, zipped with a readme: build/dist/sineband-win{32,64}.zip
+dist: build
+	@tools/dist.sh
 
 clean:
 	rm -rf build

@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# The Windows build seen from outside: sineband.exe under Wine on a virtual X
+# display (run through tools/with-xvfb.sh), driven with real input (XTEST).
+#   wine_test.sh prefix                 create or update WINEPREFIX (once, untimed)
+#   wine_test.sh format EXE32 EXE64     PE headers and imports, no Wine needed
+#   wine_test.sh picture EXE            window, band, other keys, Escape
+#   wine_test.sh alt-f4 EXE             Alt+F4 ends the run
+#   wine_test.sh same-as-linux EXE PROG Wine's picture against the layer build's
+# WINEPREFIX must be set for all but format; SINEBAND_SHOTS names a folder for
+# the screenshots (./wine-shots by default).
+set -u
+
+shots=${SINEBAND_SHOTS:-$PWD/wine-shots}
+# NOTE: without WINEPREFIX Wine would make and use ~/.wine.
+case ${1:-} in
+prefix|picture|alt-f4|same-as-linux) : "${WINEPREFIX:?must name the test prefix folder}" ;;
+esac
+export WINEDEBUG=-all
+# No prompts to install Mono or Gecko: the program needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+finish() {
+  [ "$failures" -eq 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
+  [ "$failures" -eq 0 ]
+  exit
+}
+
+# The window as CreateWindowExA asks for it, and Wine's default metrics for
+# WS_OVERLAPPEDWINDOW: a 4-pixel frame, plus a 19-pixel caption on top. With
+# no window manager Wine draws no frame: the X window is the client area.
+outer_x=50 outer_y=50 outer_w=600 outer_h=450
+frame=4 caption=19
+client_x=$((outer_x + frame)) client_y=$((outer_y + frame + caption))
+client_w=$((outer_w - 2 * frame)) client_h=$((outer_h - 2 * frame - caption))
+
+pid=""
+window=""
+
+# Starts the .exe under Wine and waits (20 s at most) for its mapped window.
+start_wine() {
+  [ -f "$1" ] || { echo "$1 is missing (make build builds it)"; return 1; }
+  timeout 60 wine "$1" &
+  pid=$!
+  window=""
+  for _ in $(seq 200); do
+    window=$(xdotool search --onlyvisible --name '^OpenGL$' 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  # A frame or two to settle before anyone looks.
+  [ -n "$window" ] && sleep 1.5
+  [ -n "$window" ]
+}
+
+# Waits (20 s at most) for the program to end; sets ended to its exit status.
+ended=""
+wait_end() {
+  [ -n "$pid" ] || return
+  for _ in $(seq 200); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    ended="still running"
+  else
+    wait "$pid"
+    ended=$?
+  fi
+  # Let this prefix's wineserver go before the next run or the display does.
+  timeout 20 wineserver -w 2>/dev/null || timeout 10 wineserver -k 2>/dev/null
+}
+
+# Input as a user gives it: pointer in, focus, then each key held for a tenth
+# of a second. NOTE: the program sees Escape in its key table between frames;
+# a press and release that reach it together (xdotool's own key holds a key
+# for 6 ms, and a loaded machine batches the two) leave no trace there.
+user_keys() {
+  xdotool mousemove --window "$window" 20 20
+  xdotool windowfocus "$window"
+  sleep 0.2
+  for k in "$@"; do
+    xdotool keydown "$k"
+    sleep 0.1
+    xdotool keyup "$k"
+  done
+}
+
+shot() { mkdir -p "$shots" && xwd -silent -id "$1" | convert xwd:- "$2"; }
+geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+  /Width:/{w=$NF} /Height:/{h=$NF} /Map State/{m=$NF} END{print x, y, w, h, m}'; }
+differing() { compare -metric AE "$1" "$2" null: 2>&1; }
+
+# A band: two colours, white and black, a white area of 5 to 50 percent of
+# the client, black corners, and the band clear of the edges.
+check_band() {
+  local png=$1 w h colours white corners box bad=""
+  read -r w h colours <<<"$(convert "$png" -format '%w %h %k' info:)"
+  white=$(convert "$png" -fill black +opaque white -format '%[fx:mean]' info:)
+  corners=$(convert "$png" -format '%[pixel:p{0,0}] %[pixel:p{'$((w - 1))',0}] %[pixel:p{0,'$((h - 1))'}] %[pixel:p{'$((w - 1))','$((h - 1))'}]' info:)
+  box=$(convert "$png" -trim -format '%w %h %X %Y' info:)
+  echo "picture: ${w}x${h}, $colours colours, white fraction $white, corners $corners, band box $box"
+  [ "$colours" -eq 2 ] || fail "the picture should be black and white only ($colours colours)"
+  awk -v f="$white" 'BEGIN{exit !(f > 0.05 && f < 0.5)}' || fail "white covers $white of the picture"
+  for c in $corners; do
+    case $c in black|'srgb(0,0,0)'|'gray(0)') ;; *) bad="$bad $c" ;; esac
+  done
+  [ -z "$bad" ] || fail "corners not black:$bad"
+  read -r bw bh bx by <<<"$box"
+  if [ "$bx" -le 0 ] || [ "$by" -le 0 ] || [ $((bx + bw)) -ge "$w" ] || [ $((by + bh)) -ge "$h" ]; then
+    fail "the band touches the picture's edge (box $box)"
+  fi
+}
+
+check_status_1() {
+  wait_end
+  [ "$ended" = 1 ] && pass "$1 ends the program with status 1" ||
+    fail "$1: the program ended with '$ended', not 1"
+}
+
+case ${1:-} in
+prefix)
+  # NOTE: the first start of Wine builds the prefix and takes several
+  # seconds; done here once so no timed run pays for it.
+  timeout 120 wineboot -i >/dev/null 2>&1
+  status=$?
+  timeout 30 wineserver -w
+  [ "$status" -eq 0 ] && [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot -i ended with $status"
+  finish
+  ;;
+
+format)
+  # PE32 for the 32-bit build, PE32+ for the 64-bit one; both GUI programs
+  # that need only Windows' own DLLs.
+  for pair in "$2:PE32:010b" "$3:PE32+:020b"; do
+    IFS=: read -r exe kind magic <<<"$pair"
+    if [ ! -f "$exe" ]; then
+      fail "$exe is missing (make build builds it)"
+      continue
+    fi
+    headers=$(objdump -p "$exe" 2>&1)
+    dlls=$(awk '/DLL Name:/{print toupper($3)}' <<<"$headers" | sort | tr '\n' ' ')
+    echo "$exe: $(file -b "$exe")"
+    echo "  imports: $dlls"
+    file -b "$exe" | grep -q "^$kind executable (GUI)" || fail "$exe is not a $kind GUI executable"
+    grep -qE "^Magic[[:space:]]+$magic" <<<"$headers" || fail "$exe: optional header magic is not $magic"
+    grep -qE '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" || fail "$exe: subsystem is not 2 (Windows GUI)"
+    for dll in OPENGL32.DLL GLU32.DLL; do
+      grep -qw "$dll" <<<"$dlls" || fail "$exe does not import $dll"
+    done
+    for dll in $dlls; do
+      case $dll in
+      LIBSTDC++*|LIBGCC*|LIBWINPTHREAD*|LIBSSP*|MSVCP*|VCRUNTIME*|*MINGW*)
+        fail "$exe needs the runtime DLL $dll" ;;
+      esac
+    done
+  done
+  finish
+  ;;
+
+picture)
+  start_wine "$2" || { fail "no mapped window named OpenGL appeared"; wait_end; finish; }
+  read -r x y w h state <<<"$(geometry "$window")"
+  echo "window $window: ${w}x${h} at $x,$y, $state"
+  [ "$state" = IsViewable ] && pass "window named OpenGL is mapped" || fail "the window is $state"
+  [ "$w $h" = "$client_w $client_h" ] && [ "$x $y" = "$client_x $client_y" ] &&
+    pass "client area ${w}x${h} at $x,$y" ||
+    fail "client area ${w}x${h} at $x,$y, not ${client_w}x${client_h} at $client_x,$client_y"
+
+  shot "$window" "$shots/wine.png"
+  check_band "$shots/wine.png"
+
+  # Keys the program does not use leave the picture as it was.
+  user_keys a space Left Right Up Down Return
+  sleep 1
+  shot "$window" "$shots/wine-after-keys.png"
+  n=$(differing "$shots/wine.png" "$shots/wine-after-keys.png")
+  [ "$n" = 0 ] && pass "other keys change nothing" || fail "$n pixels changed after other keys"
+  kill -0 "$pid" 2>/dev/null || fail "the program ended on keys it does not use"
+
+  user_keys Escape
+  check_status_1 Escape
+  finish
+  ;;
+
+alt-f4)
+  start_wine "$2" || { fail "no mapped window named OpenGL appeared"; wait_end; finish; }
+  user_keys alt+F4
+  check_status_1 Alt+F4
+  finish
+  ;;
+
+same-as-linux)
+  start_wine "$2" || { fail "no mapped window named OpenGL appeared"; wait_end; finish; }
+  read -r _ _ w h _ <<<"$(geometry "$window")"
+  shot "$window" "$shots/wine.png"
+  user_keys Escape
+  wait_end
+
+  # The layer build at Wine's client size: a size change reaches the program
+  # as WM_SIZE, as it does under Wine.
+  "$3" &
+  pid=$!
+  window=""
+  for _ in $(seq 200); do
+    window=$(xdotool search --onlyvisible --class '^OpenGL$' 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "the layer build opened no window"; kill "$pid"; finish; }
+  xdotool windowsize "$window" "$w" "$h"
+  sleep 1.5
+  read -r _ _ lw lh _ <<<"$(geometry "$window")"
+  shot "$window" "$shots/linux-${w}x${h}.png"
+  user_keys Escape
+  for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill "$pid" 2>/dev/null
+
+  echo "Wine ${w}x${h}, layer build ${lw}x${lh}"
+  [ "$lw $lh" = "$w $h" ] || fail "the layer build's window is ${lw}x${lh}, not ${w}x${h}"
+  check_band "$shots/linux-${w}x${h}.png"
+  n=$(differing "$shots/wine.png" "$shots/linux-${w}x${h}.png")
+  [ "$n" = 0 ] && pass "Wine and the layer build draw the same pixels" ||
+    fail "$n pixels differ between Wine and the layer build"
+  finish
+  ;;
+
+*)
+  echo "usage: $0 prefix | format EXE32 EXE64 | picture EXE | alt-f4 EXE | same-as-linux EXE PROG" >&2
+  exit 2
+  ;;
+esac
