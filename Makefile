@@ -26,5 +26,13 @@ test: build
 dist: build
 	@tools/dist.sh
 
+# Frame rate, CPU, memory and start-up against a freeglut peer, and a profile:
+# build/linux/bench/results/report.md. Not a test; make test does not run it.
+.PHONY: bench
+bench: deps
+	@cmake --preset linux >/dev/null
+	@cmake --build --preset linux --target bench_programs -j 2
+	@bench/run.sh
+
 clean:
 	rm -rf build

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# `make bench`: sineband against a freeglut peer on a private virtual display
+# (Xvfb, Mesa's llvmpipe), in one run:
+#   1. microbenchmarks of one pass: PeekMessageA with an empty queue, Draw
+#   2. the contestants, interleaved round by round (bench_runner): sineband,
+#      the freeglut peer, the peer that only clears (the ceiling), and
+#      sineband.exe under Wine where Wine and the .exe are there and its frames
+#      can be counted
+#   3. callgrind over a fixed number of frames of sineband and of the peer:
+#      whose code the instructions of a frame are spent in
+#   4. the chart (gnuplot)
+# Results go to build/linux/bench/results; report.md there has them all.
+# SINEBAND_BENCH_ROUNDS (7) and SINEBAND_BENCH_SECONDS (3) size step 2.
+# Not a test: nothing here passes or fails on a timing.
+set -u
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${SINEBAND_BUILD:-$here/build/linux}
+bin=$build/bench
+out=$bin/results
+shim=$bin/swapcount.so
+rounds=${SINEBAND_BENCH_ROUNDS:-7}
+seconds=${SINEBAND_BENCH_SECONDS:-3}
+exe=$here/build/mingw-x64/sineband.exe
+wine64=/usr/lib/wine/wine64
+
+if [ -z "${SINEBAND_BENCH_INNER:-}" ]; then
+  for f in "$build/sineband" "$shim" "$bin/bench_runner" "$bin/glut_band" "$bin/glut_clear"; do
+    [ -x "$f" ] || { echo "bench: $f is missing (make bench builds it)" >&2; exit 1; }
+  done
+  # Always a display of our own, so nothing else draws on it meanwhile.
+  SINEBAND_BENCH_INNER=1 exec "$here/tools/with-xvfb.sh" "$0" "$@"
+fi
+
+rm -rf "$out"
+mkdir -p "$out"
+echo "bench: results in $out"
+
+# --- the machine --------------------------------------------------------------
+version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installed"; }
+{
+  echo "- nproc: $(nproc)"
+  echo "- CPU: $(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+  echo "- memory: $(awk '/^MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
+  echo "- kernel: $(uname -r)"
+  echo "- Mesa: $(version libgl1-mesa-dri) (llvmpipe); SDL: $(version libsdl2-2.0-0); freeglut: $(version freeglut3-dev)"
+  echo "- Xvfb: $(version xvfb); Wine: $(version wine64)"
+  echo "- load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$out/machine.md"
+
+# --- 1. microbenchmarks ---------------------------------------------------------
+if [ -x "$bin/layer_bench" ]; then
+  echo "bench: microbenchmarks"
+  timeout 120 "$bin/layer_bench" --benchmark_min_time=0.5 --benchmark_out="$out/microbench.json" \
+    --benchmark_out_format=json >"$out/microbench.txt" 2>&1 || echo "bench: layer_bench failed" >&2
+  grep -E '^(BM_|Benchmark|-)' "$out/microbench.txt"
+fi
+
+# --- 2. the contestants ---------------------------------------------------------
+contestants=(-- sineband escape "$build/sineband"
+             -- freeglut term "$bin/glut_band"
+             -- freeglut-clear term "$bin/glut_clear")
+
+# Wine: a prefix of the benchmark's own, created once and untimed, and one
+# server kept for the whole run so each start is the program's, not the server's.
+wine_note="Wine: not run (no wine64 or no $exe)"
+if [ -x "$wine64" ] && [ -f "$exe" ]; then
+  export WINEPREFIX=$bin/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$wine64
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "bench: creating the Wine prefix (once)"
+    timeout 180 "$wine64" wineboot -i >/dev/null 2>&1
+    timeout 60 wineserver -w
+  fi
+  wineserver -p
+  # One untimed start, which also shows whether its frames can be counted.
+  rm -f "$out"/probe.*
+  SWAPCOUNT_OUT=$out/probe LD_PRELOAD=$shim timeout 60 "$wine64" "$exe" >/dev/null 2>&1 &
+  probe=$!
+  for _ in $(seq 300); do
+    ls "$out"/probe.* >/dev/null 2>&1 && break
+    kill -0 "$probe" 2>/dev/null || break
+    sleep 0.1
+  done
+  if ls "$out"/probe.* >/dev/null 2>&1; then
+    contestants+=(-- sineband.exe-wine escape "$wine64" "$exe")
+    wine_note="Wine: sineband.exe ($exe) under $("$wine64" --version 2>/dev/null)"
+  else
+    wine_note="Wine: left out: no frame of sineband.exe could be counted"
+  fi
+  sleep 1
+  kill "$probe" 2>/dev/null
+  wait "$probe" 2>/dev/null
+  rm -f "$out"/probe.*
+fi
+echo "bench: $wine_note"
+echo "bench: $rounds rounds of $seconds s per contestant, interleaved"
+"$bin/bench_runner" --shim "$shim" --out "$out" --rounds "$rounds" --seconds "$seconds" "${contestants[@]}"
+[ -n "${WINEPREFIX:-}" ] && timeout 20 wineserver -k 2>/dev/null
+
+# --- 3. the profile -------------------------------------------------------------
+# Instructions are counted from frame 30 to frame 80 (bench/swapcount.c), so
+# the dump holds 50 whole passes of the frame loop and none of the start-up.
+from=30 frames=50
+profile() {   # NAME PROGRAM END
+  local name=$1 program=$2 end=$3 record="" pid n=0
+  SWAPCOUNT_OUT=$out/cgrec-$name SWAPCOUNT_PROFILE=$from,$frames LD_PRELOAD=$shim \
+    timeout 240 valgrind --tool=callgrind --instr-atstart=no --callgrind-out-file="$out/callgrind-$name.out" \
+    "$program" >"$out/valgrind-$name.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 2000); do
+    record=$(ls "$out"/cgrec-"$name".* 2>/dev/null | head -n 1)
+    # frames: the 64-bit count after two 32-bit fields (bench/swapcount.h)
+    [ -n "$record" ] && n=$(od -An -t u8 -j 8 -N 8 "$record" | tr -d ' ')
+    [ "${n:-0}" -gt $((from + frames)) ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ "$end" = escape ] && window=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1) &&
+     [ -n "$window" ]; then
+    xdotool mousemove --window "$window" 20 20
+    xdotool windowfocus "$window"
+    xdotool keydown Escape
+    sleep 0.1
+    xdotool keyup Escape
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  local dump=$out/callgrind-$name.out.1
+  if [ ! -f "$dump" ]; then
+    echo "bench: no callgrind dump for $name (see $out/valgrind-$name.log)" >&2
+    return
+  fi
+  awk -v program="$program" -v frames=$frames -f "$here/bench/shares.awk" "$dump" >"$out/shares-$name.tsv"
+  # Inclusive costs of the entry points a pass goes through.
+  callgrind_annotate --inclusive=yes --threshold=100 "$dump" 2>/dev/null |
+    grep -E '^ *[0-9,]+ \(.*:(WinMain|PeekMessageA|SwapBuffers|host_poll\(bool\)|SDL_PollEvent|SDL_PumpEvents|Draw\(\)|glutMainLoop|glutMainLoopEvent|glutSwapBuffers) \[' \
+      >"$out/inclusive-$name.txt"
+}
+echo "bench: callgrind, $frames frames of each"
+profile sineband "$build/sineband" escape
+profile freeglut "$bin/glut_band" term
+
+# --- 4. the chart and the report -------------------------------------------------
+if command -v gnuplot >/dev/null && [ -s "$out/fps.dat" ]; then
+  gnuplot -e "data='$out/fps.dat'; output='$out/fps.png'" "$here/bench/fps.gp" ||
+    echo "bench: gnuplot failed" >&2
+fi
+echo "- load average after: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.md"
+
+shares_table() {   # NAME
+  [ -s "$out/shares-$1.tsv" ] || return
+  echo
+  echo "Instructions of one frame of $1 (callgrind, frames $from to $((from + frames))), by whose code:"
+  echo
+  echo "| code | Ir per frame | share |"
+  echo "|---|---|---|"
+  awk -F'\t' '{printf "| %s | %d | %.4f %% |\n", $1, $3, $4}' "$out/shares-$1.tsv"
+  if [ -s "$out/inclusive-$1.txt" ]; then
+    echo
+    echo "Inclusive, per frame: $(awk -v f=$frames '{gsub(",", "", $1); n = $NF; sub(/ \[.*/, "", n);
+      name = $0; sub(/ \[.*/, "", name); sub(/.*:/, "", name); printf "%s%s %d", sep, name, $1 / f; sep = "; "}' \
+      "$out/inclusive-$1.txt")"
+  fi
+}
+{
+  echo "## Machine"
+  echo
+  cat "$out/machine.md"
+  echo "- $wine_note"
+  echo
+  echo "## Frame rate, CPU, memory, start-up ($rounds rounds of $seconds s, interleaved)"
+  echo
+  cat "$out/summary.md"
+  if [ -f "$out/microbench.txt" ]; then
+    echo
+    echo "## Microbenchmarks"
+    echo
+    echo '```'
+    grep -E '^(BM_|Benchmark|-)' "$out/microbench.txt"
+    echo '```'
+  fi
+  echo
+  echo "## Profile"
+  shares_table sineband
+  shares_table freeglut
+} >"$out/report.md"
+echo
+cat "$out/report.md"
+[ -f "$out/fps.png" ] && echo && echo "chart: $out/fps.png"
+exit 0
