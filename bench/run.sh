@@ -3,9 +3,9 @@
 # (Xvfb, Mesa's llvmpipe), in one run:
 #   1. microbenchmarks of one pass: PeekMessageA with an empty queue, Draw
 #   2. the contestants, interleaved round by round (bench_runner): sineband,
-#      the freeglut peer, the peer that only clears (the ceiling), and
-#      sineband.exe under Wine where Wine and the .exe are there and its frames
-#      can be counted
+#      the freeglut peer, the peer that only clears (the ceiling), the peer
+#      with an alpha buffer (sineband's buffers), and sineband.exe under Wine
+#      where Wine and the .exe are there and its frames can be counted
 #   3. callgrind over a fixed number of frames of sineband and of the peer:
 #      whose code the instructions of a frame are spent in
 #   4. the chart (gnuplot)
@@ -24,7 +24,7 @@ exe=$here/build/mingw-x64/sineband.exe
 wine64=/usr/lib/wine/wine64
 
 if [ -z "${SINEBAND_BENCH_INNER:-}" ]; then
-  for f in "$build/sineband" "$shim" "$bin/bench_runner" "$bin/glut_band" "$bin/glut_clear"; do
+  for f in "$build/sineband" "$shim" "$bin/bench_runner" "$bin/glut_band" "$bin/glut_clear" "$bin/glut_alpha"; do
     [ -x "$f" ] || { echo "bench: $f is missing (make bench builds it)" >&2; exit 1; }
   done
   # Always a display of our own, so nothing else draws on it meanwhile.
@@ -58,7 +58,8 @@ fi
 # --- 2. the contestants ---------------------------------------------------------
 contestants=(-- sineband escape "$build/sineband"
              -- freeglut term "$bin/glut_band"
-             -- freeglut-clear term "$bin/glut_clear")
+             -- freeglut-clear term "$bin/glut_clear"
+             -- freeglut-alpha term "$bin/glut_alpha")
 
 # Wine: a prefix of the benchmark's own, created once and untimed, and one
 # server kept for the whole run so each start is the program's, not the server's.
@@ -93,7 +94,8 @@ if [ -x "$wine64" ] && [ -f "$exe" ]; then
 fi
 echo "bench: $wine_note"
 echo "bench: $rounds rounds of $seconds s per contestant, interleaved"
-"$bin/bench_runner" --shim "$shim" --out "$out" --rounds "$rounds" --seconds "$seconds" "${contestants[@]}"
+"$bin/bench_runner" --shim "$shim" --out "$out" --rounds "$rounds" --seconds "$seconds" \
+  --pair sineband,freeglut --pair sineband,freeglut-alpha --pair sineband.exe-wine,sineband "${contestants[@]}"
 [ -n "${WINEPREFIX:-}" ] && timeout 20 wineserver -k 2>/dev/null
 
 # --- 3. the profile -------------------------------------------------------------
