@@ -7,10 +7,11 @@
 #      with an alpha buffer (sineband's buffers), and sineband.exe under Wine
 #      where Wine and the .exe are there and its frames can be counted
 #   3. callgrind over a fixed number of frames of sineband and of the peer:
-#      whose code the instructions of a frame are spent in
+#      whose code the instructions of a frame are spent in; and over the
+#      start-up, to the first presented frame
 #   4. the chart (gnuplot)
 # Results go to build/linux/bench/results; report.md there has them all.
-# SINEBAND_BENCH_ROUNDS (7) and SINEBAND_BENCH_SECONDS (3) size step 2.
+# SINEBAND_BENCH_ROUNDS (6) and SINEBAND_BENCH_SECONDS (3) size step 2.
 # Not a test: nothing here passes or fails on a timing.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,7 @@ build=${SINEBAND_BUILD:-$here/build/linux}
 bin=$build/bench
 out=$bin/results
 shim=$bin/swapcount.so
-rounds=${SINEBAND_BENCH_ROUNDS:-7}
+rounds=${SINEBAND_BENCH_ROUNDS:-6}
 seconds=${SINEBAND_BENCH_SECONDS:-3}
 exe=$here/build/mingw-x64/sineband.exe
 wine64=/usr/lib/wine/wine64
@@ -100,19 +101,22 @@ echo "bench: $rounds rounds of $seconds s per contestant, interleaved"
 
 # --- 3. the profile -------------------------------------------------------------
 # Instructions are counted from frame 30 to frame 80 (bench/swapcount.c), so
-# the dump holds 50 whole passes of the frame loop and none of the start-up.
+# the dump holds 50 whole passes of the frame loop and none of the start-up;
+# and, apart, from the process's start to its first presented frame.
 from=30 frames=50
-profile() {   # NAME PROGRAM END
-  local name=$1 program=$2 end=$3 record="" pid n=0
-  SWAPCOUNT_OUT=$out/cgrec-$name SWAPCOUNT_PROFILE=$from,$frames LD_PRELOAD=$shim \
-    timeout 240 valgrind --tool=callgrind --instr-atstart=no --callgrind-out-file="$out/callgrind-$name.out" \
+callgrind() {   # NAME PROGRAM END FROM FRAMES: leaves $out/callgrind-NAME.out.1
+  local name=$1 program=$2 end=$3 first=$4 count=$5 record="" pid n=0 window
+  local instr=no
+  [ "$first" -eq 0 ] && instr=yes   # from the start
+  SWAPCOUNT_OUT=$out/cgrec-$name SWAPCOUNT_PROFILE=$first,$count LD_PRELOAD=$shim \
+    timeout 240 valgrind --tool=callgrind --instr-atstart=$instr --callgrind-out-file="$out/callgrind-$name.out" \
     "$program" >"$out/valgrind-$name.log" 2>&1 &
   pid=$!
   for _ in $(seq 2000); do
     record=$(ls "$out"/cgrec-"$name".* 2>/dev/null | head -n 1)
     # frames: the 64-bit count after two 32-bit fields (bench/swapcount.h)
     [ -n "$record" ] && n=$(od -An -t u8 -j 8 -N 8 "$record" | tr -d ' ')
-    [ "${n:-0}" -gt $((from + frames)) ] && break
+    [ "${n:-0}" -gt $((first + count)) ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -127,20 +131,35 @@ profile() {   # NAME PROGRAM END
   fi
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
-  local dump=$out/callgrind-$name.out.1
-  if [ ! -f "$dump" ]; then
-    echo "bench: no callgrind dump for $name (see $out/valgrind-$name.log)" >&2
-    return
-  fi
-  awk -v program="$program" -v frames=$frames -f "$here/bench/shares.awk" "$dump" >"$out/shares-$name.tsv"
-  # Inclusive costs of the entry points a pass goes through.
-  callgrind_annotate --inclusive=yes --threshold=100 "$dump" 2>/dev/null |
-    grep -E '^ *[0-9,]+ \(.*:(WinMain|PeekMessageA|SwapBuffers|host_poll\(bool\)|SDL_PollEvent|SDL_PumpEvents|Draw\(\)|glutMainLoop|glutMainLoopEvent|glutSwapBuffers) \[' \
-      >"$out/inclusive-$name.txt"
+  [ -f "$out/callgrind-$name.out.1" ] && return
+  echo "bench: no callgrind dump for $name (see $out/valgrind-$name.log)" >&2
+  return 1
 }
+
+# Inclusive costs of the named functions: NAME REGEX
+inclusive() {
+  callgrind_annotate --inclusive=yes --threshold=100 "$out/callgrind-$1.out.1" 2>/dev/null |
+    grep -E "^ *[0-9,]+ \(.*:($2) \[" >"$out/inclusive-$1.txt"
+}
+
 echo "bench: callgrind, $frames frames of each"
-profile sineband "$build/sineband" escape
-profile freeglut "$bin/glut_band" term
+pass='WinMain|PeekMessageA|SwapBuffers|host_poll\(bool\)|SDL_PollEvent|Draw\(\)|glutMainLoop|glutMainLoopEvent|glutSwapBuffers'
+for c in "sineband $build/sineband escape" "freeglut $bin/glut_band term"; do
+  set -- $c
+  if callgrind "$1" "$2" "$3" $from $frames; then
+    awk -v program="$2" -v frames=$frames -f "$here/bench/shares.awk" "$out/callgrind-$1.out.1" >"$out/shares-$1.tsv"
+    inclusive "$1" "$pass"
+  fi
+done
+echo "bench: callgrind, the start-up to the first frame"
+startup='main|_dl_start|_dl_relocate_object|SDL_Init|XOpenIM|SDL_CreateWindow|SDL_GL_CreateContext|glXGetFBConfigs'
+startup+='|glXChooseFBConfig|glXCreateContext|glXCreateNewContext|host_pixel_formats\(HostWindow\*\)'
+startup+='|host_window_set_format\(HostWindow\*, int\)|host_context_create\(HostWindow\*\)|glutInit|glutCreateWindow'
+startup+='|Draw\(\)|SwapBuffers|glutSwapBuffers'
+for c in "startup-sineband $build/sineband escape" "startup-freeglut $bin/glut_band term"; do
+  set -- $c
+  callgrind "$1" "$2" "$3" 0 1 && inclusive "$1" "$startup"
+done
 
 # --- 4. the chart and the report -------------------------------------------------
 if command -v gnuplot >/dev/null && [ -s "$out/fps.dat" ]; then
@@ -185,6 +204,17 @@ shares_table() {   # NAME
   echo "## Profile"
   shares_table sineband
   shares_table freeglut
+  echo
+  echo "## Start-up to the first frame (callgrind, instructions)"
+  for n in sineband freeglut; do
+    [ -s "$out/inclusive-startup-$n.txt" ] || continue
+    echo
+    echo "$n, inclusive:"
+    echo
+    awk '/^summary:/ {printf "- the whole process, every thread: %.1f M\n", $2 / 1e6}' "$out/callgrind-startup-$n.out.1"
+    awk '{gsub(",", "", $1); name = $0; sub(/ \[.*/, "", name); sub(/^[^:]*:/, "", name)
+          printf "- %s: %.1f M\n", name, $1 / 1e6}' "$out/inclusive-startup-$n.txt"
+  done
 } >"$out/report.md"
 echo
 cat "$out/report.md"

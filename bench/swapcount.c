@@ -10,6 +10,8 @@
 //   SWAPCOUNT_PROFILE=W,N  under callgrind: counting starts after swap W and
 //                          the counts are dumped after swap W+N, so the dump
 //                          holds exactly N whole passes of the frame loop.
+//                          With W=0 counting is left as callgrind started it
+//                          (from the process's start, --instr-atstart=yes).
 //
 // NOTE: Wine looks its GLX functions up through the libGL handle it opened
 // (dlsym, then glXGetProcAddressARB), which no preloaded definition can win
