@@ -25,7 +25,10 @@ static PIXELFORMATDESCRIPTOR describe(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth
     f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0) |
                 (stereo ? PFD_STEREO : 0);
     f.iPixelType = PFD_TYPE_RGBA;
-    f.cColorBits = (BYTE)(r + g + b);   // Windows counts colour without alpha
+    // NOTE: the documentation counts colour without alpha, but drivers (and
+    // Wine) report the whole pixel, so an RGBA8 format is 32 bits and a
+    // 16-bit request prefers the format without alpha, as it does there.
+    f.cColorBits = (BYTE)(r + g + b + a);
     f.cRedBits = r, f.cGreenBits = g, f.cBlueBits = b, f.cAlphaBits = a;
     f.cBlueShift = 0, f.cGreenShift = b, f.cRedShift = (BYTE)(b + g), f.cAlphaShift = a ? (BYTE)(r + g + b) : 0;
     f.cAccumRedBits = accum[0], f.cAccumGreenBits = accum[1], f.cAccumBlueBits = accum[2];
