@@ -1,5 +1,5 @@
 # The front door: `make run` and `make test`.
-.PHONY: all deps build run test dist clean
+.PHONY: all deps build run test dist clean asan fuzz soak
 
 all: build
 
@@ -33,6 +33,24 @@ bench: deps
 	@cmake --preset linux >/dev/null
 	@cmake --build --preset linux --target bench_programs -j 2
 	@bench/run.sh
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j 2
+	@ctest --preset asan
+
+# The message-queue fuzzer, for FUZZ_SECONDS (default 60).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j 2
+	@tools/fuzz.sh $(FUZZ_SECONDS)
+
+# Ten minutes of drawing, resizing and typing, memory sampled each second.
+SOAK_SECONDS ?= 600
+soak: build
+	@tools/soak.sh $(SOAK_SECONDS)
 
 clean:
 	rm -rf build

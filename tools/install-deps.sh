@@ -12,6 +12,11 @@ packages=(
   freeglut3-dev libbenchmark-dev valgrind gnuplot-nox
 )
 
+# Reliability: clang and its sanitizer and fuzzer runtimes for make asan and
+# make fuzz; a 12-point server font, without which SDL's message box cannot
+# open on Xvfb.
+packages+=(clang libclang-rt-14-dev xfonts-base)
+
 # The Windows builds and their run under Wine come with the same script,
 # unless the caller only wants the Linux pieces.
 if [ "${SINEBAND_LINUX_ONLY:-0}" != 1 ]; then
