@@ -16,6 +16,7 @@ packages=(
 # make fuzz; a 12-point server font, without which SDL's message box cannot
 # open on Xvfb.
 packages+=(clang libclang-rt-14-dev xfonts-base)
+packages+=(openbox)   # the storms: a window manager, so that minimising on Xvfb iconifies
 
 # The Windows builds and their run under Wine come with the same script,
 # unless the caller only wants the Linux pieces.
