@@ -14,15 +14,22 @@ struct HostWindow {
     std::string title;
     int x, y, width, height;
     bool frameless;
-    void *x_display;            // the X11 connection and window, for swaps
+    void *x_display;            // the X11 connection and window: GL goes through GLX there
     unsigned long x_window;
+    void *glx_config = nullptr; // the GLXFBConfig of the window's pixel format
 };
 
+// An SDL context where SDL does the GL (not X11), a GLX one on X11.
 struct HostContext {
     SDL_GLContext gl;
+    void *glx;
+    void *x_display;
 };
 
 // Creates the SDL window for w's description; null with SDL's error in why.
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why);
+
+// Makes window w's native window (again).
+void sdl_adopt_window(HostWindow *w, SDL_Window *window);
 
 #endif

@@ -59,6 +59,17 @@ void host_disconnect()
         SDL_Quit();
 }
 
+void sdl_adopt_window(HostWindow *w, SDL_Window *window)
+{
+    w->window = window;
+    w->id = SDL_GetWindowID(window);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    bool x11 = SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
+    w->x_display = x11 ? info.info.x11.display : nullptr;
+    w->x_window = x11 ? info.info.x11.window : 0;
+}
+
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
 {
     Uint32 flags = SDL_WINDOW_HIDDEN | extra_flags;
@@ -71,13 +82,7 @@ SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
         why = SDL_GetError();
         return nullptr;
     }
-    w->window = window;
-    w->id = SDL_GetWindowID(window);
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    bool x11 = SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
-    w->x_display = x11 ? info.info.x11.display : nullptr;
-    w->x_window = x11 ? info.info.x11.window : 0;
+    sdl_adopt_window(w, window);
     return window;
 }
 
