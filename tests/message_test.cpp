@@ -2,6 +2,8 @@
 // which order, checked against a recording window procedure.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "recorder.h"
 
 using Seq = std::vector<Seen>;
@@ -197,6 +199,23 @@ TEST_F(LayerTest, HostSizeChangesAreSentAtOnceAndOnlyWhenTheSizeChanges)
     MSG msg;   // a restored window has lost its contents
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+}
+
+TEST_F(LayerTest, HostSizesAsLargeAsAnIntGoKeepTheWindowRectangleInOrder)
+{
+    HWND hWnd = Shown();   // at (50, 50)
+    fake::resize(hWnd, INT_MAX, INT_MAX - 20);
+    RECT r, client;
+    ASSERT_TRUE(GetWindowRect(hWnd, &r));
+    EXPECT_EQ(r.left, 50);
+    EXPECT_EQ(r.top, 50);
+    EXPECT_GE(r.right, r.left);
+    EXPECT_GE(r.bottom, r.top);
+    ASSERT_TRUE(GetClientRect(hWnd, &client));
+    EXPECT_EQ(client.right, INT_MAX);
+    EXPECT_EQ(client.bottom, INT_MAX - 20);
+    // WM_SIZE has room for the low 16 bits of each.
+    EXPECT_EQ(seen().back(), (Seen{WM_SIZE, SIZE_RESTORED, MAKELPARAM(0xFFFF, 0xFFEB)}));
 }
 
 TEST_F(LayerTest, TheCloseButtonRunsTheWholeCloseChain)

@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <strings.h>
 
+#include <limits>
+
 static const WindowClass *find_class(LPCSTR name)
 {
     if (!name)
@@ -319,6 +321,15 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 
 // --- events from the host ---------------------------------------------------
 
+// The far edge of a side `length` long from `origin`, held within a LONG: a
+// host may report any int as a size.
+static LONG far_edge(LONG origin, int length)
+{
+    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
+    long long edge = (long long)origin + length;
+    return (LONG)(edge > most ? most : edge < least ? least : edge);
+}
+
 void input_size(HWND hWnd, int width, int height)
 {
     HWND__ *w = live_window(hWnd);
@@ -327,8 +338,8 @@ void input_size(HWND hWnd, int width, int height)
     bool grew = width > w->client_w || height > w->client_h;
     w->client_w = width;
     w->client_h = height;
-    w->rect.right = w->rect.left + width;
-    w->rect.bottom = w->rect.top + height;
+    w->rect.right = far_edge(w->rect.left, width);
+    w->rect.bottom = far_edge(w->rect.top, height);
     if (grew || (w->cls->wc.style & (CS_HREDRAW | CS_VREDRAW)))
         InvalidateRect(w, nullptr, TRUE);
     send_size(w, SIZE_RESTORED, false);
