@@ -33,7 +33,7 @@ timeout $((seconds + 120)) "$fuzzer" -max_total_time="$seconds" -max_len=1024 -t
 elapsed=$(( $(date +%s) - start ))
 
 last=$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)
-field() { sed -n "s/.* $1: \([^ ]*\).*/\1/p" <<<"$last"; }
+field() { sed -n "s/.* $1: \([^ ]*\).*/\1/p" <<<"$last" | grep . || echo "?"; }
 stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
 executions=$(stat number_of_executed_units)
 [ -n "$executions" ] || executions=$(sed -n 's/^#\([0-9]*\).*/\1/p' <<<"$last")
