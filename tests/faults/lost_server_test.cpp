@@ -1,0 +1,69 @@
+// The X server going away under the running program: it must end soon, say
+// why in one line, and not end with status 1, which would read as a user's
+// normal end. Each run has an Xvfb of its own, which the test ends.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "run.h"
+
+namespace faults {
+namespace {
+
+int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
+
+struct Loss {
+    const char *name;
+    int signal;   // SIGTERM: the server closes its clients; SIGKILL: it just dies
+};
+
+void PrintTo(const Loss &l, std::ostream *os) { *os << l.name; }
+
+class LostServer : public ::testing::TestWithParam<Loss> {};
+
+TEST_P(LostServer, WhileDrawingEndsSoonWithOneLineAndZero)
+{
+    XSetErrorHandler(ignore_x_errors);
+    Xvfb x;
+    ASSERT_TRUE(x.start()) << "Xvfb did not start";
+    Program p;
+    ASSERT_TRUE(p.start({"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, {"DISPLAY=" + x.display()}));
+    {
+        Display *d = XOpenDisplay(x.display().c_str());
+        ASSERT_NE(d, nullptr);
+        Window w = wait_for_window(d, "OpenGL", p.pid(), p, 20000);
+        // Our own connection goes first, or Xlib would end the test with it.
+        XCloseDisplay(d);
+        ASSERT_NE(w, 0u) << "no window (" << p.describe_end() << ", stderr: " << p.err() << ")";
+    }
+    ASSERT_TRUE(p.draws(50, 10000)) << "not drawing";
+
+    auto lost = Clock::now();
+    EXPECT_TRUE(x.stop(GetParam().signal)) << "Xvfb outlived its signal";
+    ASSERT_TRUE(p.ends_within(5000)) << "still running 5 s after the server went";
+    RecordProperty("end_ms", ms_since(lost));
+    ASSERT_TRUE(WIFEXITED(p.status())) << p.describe_end() << ", stderr: " << p.err();
+    // Not 1, a normal end; the layer makes it 0, a run that did not succeed.
+    EXPECT_EQ(WEXITSTATUS(p.status()), 0);
+    std::vector<std::string> said = lines(p.err());
+    ASSERT_EQ(said.size(), 1u) << p.err();
+    EXPECT_EQ(said[0].rfind("sineband: ", 0), 0u) << said[0];
+    EXPECT_NE(said[0].find("X server"), std::string::npos) << "does not say why: " << said[0];
+    EXPECT_EQ(p.out(), "");
+
+    const glcheck_record *r = p.record();
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->swaps_no_context, 0u);
+    EXPECT_EQ(r->gl_errors, 0u) << "first: 0x" << std::hex << r->first_error << std::dec << " before swap "
+                                << r->first_error_swap;
+    EXPECT_EQ(r->boxes, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LostServer,
+                         ::testing::Values(Loss{"Terminated", SIGTERM}, Loss{"Killed", SIGKILL}),
+                         [](const ::testing::TestParamInfo<Loss> &i) { return std::string(i.param.name); });
+
+}  // namespace
+}  // namespace faults
