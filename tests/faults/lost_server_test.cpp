@@ -65,5 +65,37 @@ INSTANTIATE_TEST_SUITE_P(Ways, LostServer,
                          ::testing::Values(Loss{"Terminated", SIGTERM}, Loss{"Killed", SIGKILL}),
                          [](const ::testing::TestParamInfo<Loss> &i) { return std::string(i.param.name); });
 
+// The server going while the start-up error box waits for its answer: the
+// box's line, then one line for the lost display, and status 0.
+TEST(LostServerUnderBox, EndsWithTheBoxLineAndOneMore)
+{
+    XSetErrorHandler(ignore_x_errors);
+    Xvfb x;
+    ASSERT_TRUE(x.start("-extension GLX")) << "Xvfb did not start";
+    Program p;
+    ASSERT_TRUE(p.start({"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, {"DISPLAY=" + x.display()}));
+    {
+        Display *d = XOpenDisplay(x.display().c_str());
+        ASSERT_NE(d, nullptr);
+        Window box = wait_for_window(d, "Error", -1, p, 20000);
+        XCloseDisplay(d);
+        ASSERT_NE(box, 0u) << "no box (" << p.describe_end() << ", stderr: " << p.err() << ")";
+    }
+
+    auto lost = Clock::now();
+    EXPECT_TRUE(x.stop(SIGTERM)) << "Xvfb outlived its signal";
+    ASSERT_TRUE(p.ends_within(5000)) << "still running 5 s after the server went";
+    RecordProperty("end_ms", ms_since(lost));
+    ASSERT_TRUE(WIFEXITED(p.status())) << p.describe_end() << ", stderr: " << p.err();
+    EXPECT_EQ(WEXITSTATUS(p.status()), 0);
+    std::vector<std::string> said = lines(p.err());
+    ASSERT_EQ(said.size(), 2u) << p.err();
+    EXPECT_EQ(said[0], "Error: Can't find suitable PixelFormat");
+    EXPECT_NE(said[1].find("X server"), std::string::npos) << said[1];
+    ASSERT_NE(p.record(), nullptr);
+    EXPECT_EQ(p.record()->boxes, 1u);
+    EXPECT_EQ(p.record()->swaps, 0u);
+}
+
 }  // namespace
 }  // namespace faults
