@@ -119,6 +119,9 @@ Program::~Program()
     }
     if (record_)
         munmap((void *)record_, sizeof *record_);
+    // Kept only where it may explain a failure; otherwise one per run piles up.
+    if (pid_ > 0 && !::testing::Test::HasFailure())
+        unlink(record_path_.c_str());
 }
 
 bool Program::running()
