@@ -297,3 +297,21 @@ TEST_F(LayerTest, KeysGoOnlyToTheFocusWindow)
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYUP);
 }
+
+// Tests start each case from a reset layer; what the host made for the old
+// one must go with it, or every case leaves a native window behind.
+TEST_F(LayerTest, AResetLetsGoOfTheHostsWindowsAndTheCurrentContext)
+{
+    HWND kept = Shown();
+    HWND gone = Create();
+    ASSERT_TRUE(DestroyWindow(gone));
+    HDC hdc = GetDC(kept);
+    ASSERT_TRUE(SetPixelFormat(hdc, 1, nullptr));
+    HGLRC rc = wglCreateContext(hdc);
+    ASSERT_TRUE(wglMakeCurrent(hdc, rc));
+    fake::trace().clear();
+    layer_reset();
+    // The destroyed window's native one is not destroyed twice.
+    EXPECT_EQ(fake::trace(), (std::vector<std::string>{"uncurrent", "delete context", "destroy"}));
+    EXPECT_EQ(fake::window(), nullptr);
+}

@@ -10,6 +10,17 @@ Layer &layer() { return *state; }
 
 void layer_reset()
 {
+    // NOTE: what the host made for the old state goes with it; the records
+    // are dropped, not destroyed, so no window procedure hears of it.
+    for (auto &c : state->contexts)
+        if (c->alive && c->host) {
+            if (state->current == c.get())
+                host_context_make_current(nullptr, nullptr);
+            host_context_destroy(c->host);
+        }
+    for (auto &w : state->windows)
+        if (w->host)
+            host_window_destroy(w->host);
     delete state;
     state = new Layer;
 }
