@@ -11,6 +11,17 @@
 #include <functional>
 #include <string>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define SINEBAND_LSAN 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define SINEBAND_LSAN 1
+#endif
+#ifdef SINEBAND_LSAN
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "fake_host.h"
 #include "host.h"
 #include "../shell/shell.h"
@@ -66,6 +77,11 @@ static Outcome RunProgram(const std::function<void()> &setup)
             out += line + "\n";
         if (write(trace_pipe[1], out.data(), out.size()) != (ssize_t)out.size())
             _exit(99);
+#ifdef SINEBAND_LSAN
+        // NOTE: _exit skips the leak check a sanitizer build makes at exit;
+        // this one ends the run with the sanitizer's status if anything leaked.
+        __lsan_do_leak_check();
+#endif
         _exit(code);
     }
     close(trace_pipe[1]);
@@ -94,7 +110,7 @@ void Note(const std::string &what, int value) { fake::trace().push_back(what + "
 TEST(Program, EscapeDrawsOneMoreFrameThenTearsDownAndEndsWithOne)
 {
     Outcome run = RunProgram([] { fake::at_swap(3, [] { Key(Esc, true); }); });
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err;
     const std::vector<std::string> start = {"create", "format 1", "context", "current", "show 5", "swap"};
     ASSERT_GE(run.trace.size(), start.size());
     EXPECT_EQ(std::vector<std::string>(run.trace.begin(), run.trace.begin() + 6), start);
@@ -118,7 +134,7 @@ TEST(Program, TheCloseButtonAndAltF4EndItTheSameWay)
         });
     });
     for (const Outcome *run : {&closed, &alt_f4}) {
-        EXPECT_EQ(run->status, 1);
+        EXPECT_EQ(run->status, 1) << run->err;
         EXPECT_EQ(run->count("delete context"), 1);
         EXPECT_EQ(run->swaps_after(run->at("uncurrent")), 0);
     }
@@ -136,7 +152,7 @@ TEST(Program, ASecondTeardownIsHarmless)
             SendMessageA(fake::window(), WM_CLOSE, 0, 0);
         });
     });
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.count("uncurrent"), 1);
     EXPECT_EQ(run.count("delete context"), 1);
 }
@@ -166,7 +182,7 @@ TEST(Program, TheKeyTableFollowsKeyDownAndKeyUpOnly)
             Key(Esc, true);
         });
     });
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err;
     const std::vector<std::string> noted = {"A=1", "F10=0", "Alt=0", "X=0", "A=0", "X=0"};
     std::vector<std::string> got;
     for (const std::string &line : run.trace)
@@ -192,7 +208,7 @@ TEST(Program, KeyCodesOutsideTheTableAreIgnored)
             Key(Esc, true);
         });
     });
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_TRUE(run.has("255=1"));
     EXPECT_TRUE(run.has("Ready=1"));
 }
@@ -204,7 +220,7 @@ TEST(Program, PaintingIsLeftToTheDefaultSoFramesGoOn)
         fake::at_swap(2, [] { input_expose(fake::window()); });
         fake::at_swap(5, [] { Key(Esc, true); });
     });
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.count("swap"), 6);
 }
 
@@ -224,7 +240,7 @@ TEST(Program, EachContextSetUpFailureShowsItsTextAndEndsWithZero)
     for (const Failure &f : failures) {
         Outcome run = RunProgram(f.inject);
         std::string box = std::string("box Error|") + f.text;
-        EXPECT_EQ(run.status, 0) << f.text;
+        EXPECT_EQ(run.status, 0) << f.text << run.err;
         EXPECT_EQ(run.count(box), 1) << f.text;
         int boxes = 0;
         for (const std::string &line : run.trace)
@@ -244,18 +260,18 @@ TEST(Program, AClassThatCannotBeRegisteredIsReportedAndEndsWithZero)
         wc.lpszClassName = "OpenGL";   // taken before the program asks
         RegisterClassA(&wc);
     });
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.trace, (std::vector<std::string>{"box Error|Error Create window class"}));
 }
 
 TEST(Program, AWindowThatCannotBeCreatedEndsWithZeroAndNoBox)
 {
     Outcome refused = RunProgram([] { fake::config().create_window = false; });
-    EXPECT_EQ(refused.status, 0);
+    EXPECT_EQ(refused.status, 0) << refused.err;
     EXPECT_TRUE(refused.trace.empty());
 
     Outcome no_display = RunProgram([] { fake::config().connect = false; });
-    EXPECT_EQ(no_display.status, 0);
+    EXPECT_EQ(no_display.status, 0) << no_display.err;
     EXPECT_TRUE(no_display.trace.empty());
     EXPECT_EQ(std::count(no_display.err.begin(), no_display.err.end(), '\n'), 1) << no_display.err;
     EXPECT_NE(no_display.err.find("no display"), std::string::npos) << no_display.err;
