@@ -168,17 +168,17 @@ TEST(Program, TheKeyTableFollowsKeyDownAndKeyUpOnly)
             Key(X, true);
         });
         fake::at_swap(2, [] {
-            Note("A", keys['A']);
+            Note("A", keys[(int)'A']);
             Note("F10", keys[VK_F10]);
             Note("Alt", keys[VK_MENU]);
-            Note("X", keys['X']);
+            Note("X", keys[(int)'X']);
             Key(X, false);
             Key(LAlt, false);
             Key(A, false);
         });
         fake::at_swap(3, [] {
-            Note("A", keys['A']);
-            Note("X", keys['X']);
+            Note("A", keys[(int)'A']);
+            Note("X", keys[(int)'X']);
             Key(Esc, true);
         });
     });
