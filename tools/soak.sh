@@ -19,7 +19,7 @@ warmup=${SOAK_WARMUP:-60}
 limit=${SOAK_LIMIT_KIB:-1024}
 csv=${SOAK_CSV:-$here/build/soak.csv}
 program=${SINEBAND_PROGRAM:-$here/build/linux/sineband}
-shim=${GLCHECK_SO:-$here/build/linux/tests/storms/glcheck.so}
+shim=${GLCHECK_SO:-$here/build/linux/tests/glcheck.so}
 
 if [ "$seconds" -lt $((warmup + 30)) ] || [ $((warmup % 10)) -ne 0 ]; then
   echo "soak: a warm-up of $warmup s (a multiple of 10) needs 30 s more than $seconds s" >&2
@@ -37,7 +37,7 @@ seed=${SOAK_SEED:-$(( $(date +%s%N) % 32768 ))}
 RANDOM=$seed
 mkdir -p "$(dirname "$csv")"
 work=$(mktemp -d /tmp/soak.XXXXXX)
-record=$work/glcheck
+record=""   # the frame counter's record, $work/glcheck.PID
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
@@ -46,7 +46,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "soak: FAILED: $*" >&2; [ -s "$work/stderr" ] && sed 's/^/  stderr: /' "$work/stderr" >&2; exit 1; }
 
-# One 64-bit word of the frame counter's record (tests/storms/glcheck.h).
+# One 64-bit word of the frame counter's record at a byte offset: swaps 8,
+# gl_errors 24, first_error 32, viewport_w 408, viewport_h 416 (tests/support/glcheck.h).
 word() { od -An -tu8 -j "$1" -N8 "$record" 2>/dev/null | tr -d ' '; }
 frames() { local f; f=$(word 8); echo "${f:-0}"; }
 
@@ -57,8 +58,9 @@ frames() { local f; f=$(word 8); echo "${f:-0}"; }
 # size follows what is still allocated. SOAK_MALLOC= (empty) leaves glibc be.
 malloc=${SOAK_MALLOC-glibc.malloc.mmap_threshold=131072}
 GLIBC_TUNABLES="${malloc}${GLIBC_TUNABLES:+:$GLIBC_TUNABLES}" \
-  LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" GLCHECK_OUT=$record "$program" </dev/null >"$work/stdout" 2>"$work/stderr" &
+  LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" GLCHECK_OUT=$work/glcheck "$program" </dev/null >"$work/stdout" 2>"$work/stderr" &
 pid=$!
+record=$work/glcheck.$pid
 
 window=""
 for _ in $(seq 200); do
@@ -111,7 +113,7 @@ for ((t = 1; t <= seconds; t++)); do
   ((wait_ns > 0)) && sleep "$(printf '%d.%09d' $((wait_ns / 1000000000)) $((wait_ns % 1000000000)))"
   rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
   [ -n "$rss" ] || fail "the program ended at second $t"
-  echo "$t,$rss,$(frames),$(word 48),$(word 56)" >>"$csv"
+  echo "$t,$rss,$(frames),$(word 408),$(word 416)" >>"$csv"
 done
 
 # The end a user asks for: Escape held down until the program has gone.
@@ -123,8 +125,8 @@ kill -0 "$pid" 2>/dev/null && fail "still running 10 s after Escape"
 wait "$pid"
 status=$?
 pid=""
-errors=$(word 16)
-first_error=$(word 24)
+errors=$(word 24)
+first_error=$(word 32)
 
 # Growth, as passed or failed: the slope fitted to the samples at the
 # screen's size from the warm-up on (Theil-Sen: the median of the slopes

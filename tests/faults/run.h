@@ -1,5 +1,5 @@
 // What the fault tests share: the built program started from outside with
-// an environment of the test's choosing and tests/faults/glcheck.c preloaded,
+// an environment of the test's choosing and tests/support/glcheck.c preloaded,
 // virtual displays of their own, windows found by name, XTEST input through
 // xdotool.
 #ifndef SINEBAND_TESTS_FAULTS_RUN_H

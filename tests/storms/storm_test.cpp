@@ -90,18 +90,27 @@ std::vector<long> property_longs(Display *d, Window w, const char *name, Atom ty
 // glcheck.so's record of a running program, mapped read-only.
 class Record {
 public:
-    explicit Record(std::string path) : path_(std::move(path)) {}
+    explicit Record(std::string prefix) : prefix_(std::move(prefix)) {}
     ~Record()
     {
         if (r_)
             munmap((void *)r_, sizeof *r_);
+        if (!path_.empty())
+            unlink(path_.c_str());
     }
-    // The record appears with the program's first swap.
+    // The record of process `pid`, which appears as glcheck.so is loaded.
+    void attach(pid_t pid)
+    {
+        if (r_)
+            munmap((void *)r_, sizeof *r_);
+        r_ = nullptr;
+        path_ = prefix_ + "." + std::to_string(pid);
+    }
     bool open()
     {
         if (r_)
             return true;
-        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = path_.empty() ? -1 : ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             return false;
         void *p = MAP_FAILED;
@@ -113,11 +122,12 @@ public:
         r_ = (const glcheck_record *)p;
         return true;
     }
-    bool ready() { return open() && __atomic_load_n(&r_->magic, __ATOMIC_ACQUIRE) == GLCHECK_MAGIC; }
-    uint64_t frames() const { return r_ ? __atomic_load_n(&r_->frames, __ATOMIC_ACQUIRE) : 0; }
-    uint64_t errors() const { return r_ ? __atomic_load_n(&r_->errors, __ATOMIC_ACQUIRE) : 0; }
+    bool ready() { return open() && __atomic_load_n(&r_->version, __ATOMIC_ACQUIRE) == GLCHECK_VERSION; }
+    uint64_t frames() const { return r_ ? __atomic_load_n(&r_->swaps, __ATOMIC_ACQUIRE) : 0; }
+    uint64_t errors() const { return r_ ? __atomic_load_n(&r_->gl_errors, __ATOMIC_ACQUIRE) : 0; }
     uint64_t first_error() const { return r_ ? r_->first_error : 0; }
-    uint64_t first_error_frame() const { return r_ ? r_->first_error_frame : 0; }
+    // Frames swapped before the one that raised the first error.
+    uint64_t first_error_frame() const { return r_ && r_->first_error_swap ? r_->first_error_swap - 1 : 0; }
     bool viewport_is(int w, int h) const
     {
         return r_ && __atomic_load_n(&r_->viewport_w, __ATOMIC_RELAXED) == w &&
@@ -129,7 +139,7 @@ public:
     }
 
 private:
-    std::string path_;
+    std::string prefix_, path_;
     const glcheck_record *r_ = nullptr;
 };
 
@@ -151,7 +161,6 @@ public:
     // Starts it and waits for its window and its first frames.
     ::testing::AssertionResult start(const std::vector<std::string> &extra_env = {})
     {
-        unlink((base_ + ".glcheck").c_str());
         std::vector<std::string> env;
         const char *preload = getenv("LD_PRELOAD");
         env.push_back(std::string("LD_PRELOAD=") + GLCHECK_SO + (preload && *preload ? std::string(":") + preload : ""));
@@ -175,6 +184,7 @@ public:
         posix_spawn_file_actions_destroy(&fa);
         if (rc != 0)
             return ::testing::AssertionFailure() << "cannot start " << SINEBAND_PROGRAM;
+        record.attach(pid_);
 
         if (!wait_for([&] { return !running() || (win = find_window(DefaultRootWindow(dpy_))) != 0; }) || !win)
             return ::testing::AssertionFailure()

@@ -1,5 +1,6 @@
-// The record tests/faults/glcheck.c keeps for a program it is preloaded
-// into, as the fault tests read it back: one file per process.
+// The record tests/support/glcheck.c keeps for a program it is preloaded
+// into, as the fault and storm tests and the soak read it back: one file per
+// process. swaps is the 64-bit word at offset 8, for scripts reading it with od.
 #ifndef SINEBAND_TESTS_GLCHECK_H
 #define SINEBAND_TESTS_GLCHECK_H
 
@@ -23,8 +24,12 @@ struct glcheck_record {
     uint64_t key_repeats;       // ... of them auto-repeats
     uint64_t key_ups;           // SDL_KEYUP
     uint64_t close_requests;    // SDL_WINDOWEVENT_CLOSE
+    // GL_VIEWPORT's size at the latest swap: what the latest WM_SIZE made
+    // of the client size.
+    int64_t viewport_w;
+    int64_t viewport_h;
 };
 
-#define GLCHECK_VERSION 2
+#define GLCHECK_VERSION 3
 
 #endif

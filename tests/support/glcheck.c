@@ -1,12 +1,15 @@
-// Preloaded into the program by the fault tests, without changing what it
-// does: counts the frames it presents, checks before each one that the GL
-// calls of that frame raised no error, notes the message boxes it asks the
-// host for, and counts the key and close events it takes from SDL.
+// Preloaded into the program by the fault and storm tests and the soak,
+// without changing what it does: counts the frames it presents, checks before
+// each one that the GL calls of that frame raised no error and notes the
+// viewport, notes the message boxes it asks the host for, and counts the key
+// and close events it takes from SDL.
 //
 //   GLCHECK_OUT=PREFIX   loading creates PREFIX.<pid>, a struct glcheck_record
 //                        mapped shared, so the record is whole however the
 //                        process ends (_Exit, a signal, a crash) and the test
 //                        can read it while the program runs.
+//   GLCHECK_PROVOKE=1    raises one GL_INVALID_ENUM ahead of the first check,
+//                        to show the check sees an error when there is one.
 //
 // NOTE: everything the program calls between two swaps is its own frame, so
 // an error pending at a swap was raised by that frame (glGetError hands
@@ -25,11 +28,21 @@
 
 #include "glcheck.h"
 
+#include <stddef.h>
+
+// tools/soak.sh reads these words with od.
+_Static_assert(offsetof(struct glcheck_record, swaps) == 8, "swaps");
+_Static_assert(offsetof(struct glcheck_record, gl_errors) == 24, "gl_errors");
+_Static_assert(offsetof(struct glcheck_record, first_error) == 32, "first_error");
+_Static_assert(offsetof(struct glcheck_record, viewport_w) == 408, "viewport_w");
+_Static_assert(offsetof(struct glcheck_record, viewport_h) == 416, "viewport_h");
+
 typedef void (*swap_fn)(Display *, GLXDrawable);
 typedef int (*box_fn)(Uint32, const char *, const char *, SDL_Window *);
 typedef int (*event_fn)(SDL_Event *);
 
 static struct glcheck_record *record;
+static int provoke;
 
 __attribute__((constructor)) static void open_record(void)
 {
@@ -47,6 +60,8 @@ __attribute__((constructor)) static void open_record(void)
             record = p;
     }
     close(fd);
+    const char *p = getenv("GLCHECK_PROVOKE");
+    provoke = p && *p == '1';
     if (record) {
         record->pid = (int32_t)getpid();
         __atomic_store_n(&record->version, GLCHECK_VERSION, __ATOMIC_RELEASE);
@@ -63,6 +78,10 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
         if (!glXGetCurrentContext()) {
             __atomic_add_fetch(&record->swaps_no_context, 1, __ATOMIC_ACQ_REL);
         } else {
+            if (provoke) {
+                provoke = 0;
+                glEnable(0xFFFF);   // no such capability
+            }
             // A bounded loop: a lost context keeps answering GL_CONTEXT_LOST.
             for (int i = 0; i < 16; ++i) {
                 GLenum e = glGetError();
@@ -73,6 +92,10 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
                     record->first_error_swap = n;
                 }
             }
+            GLint v[4] = {-1, -1, -1, -1};
+            glGetIntegerv(GL_VIEWPORT, v);
+            __atomic_store_n(&record->viewport_w, (int64_t)v[2], __ATOMIC_RELAXED);
+            __atomic_store_n(&record->viewport_h, (int64_t)v[3], __ATOMIC_RELAXED);
         }
     }
     real_swap(dpy, drawable);
