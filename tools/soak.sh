@@ -141,6 +141,7 @@ read -r samples at_warmup final max_growth total last10 warmup_size < <(awk -F, 
   t >= w && rss > max { max = rss }
   END { printf "%d %d %d %d %d %d %s\n", n, at, final, max - at, total, total - fr[last - 10], size }' "$csv")
 read -r refs slope < <(awk -F, -v w="$warmup" -v full="$full" '
+  BEGIN { n = 0 }
   NR > 1 && $1 >= w && $1 % 10 == 0 && $4 "x" $5 == full { t[n] = $1; r[n] = $2; n++ }
   END { for (i = 0; i < n; i++) for (j = i + 1; j < n; j++) print n, (r[j] - r[i]) / (t[j] - t[i]) }' "$csv" |
   sort -k2,2g | awk '{ n = $1; s[NR] = $2 }
