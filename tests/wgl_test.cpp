@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 // After GoogleTest, whose names Xlib's macros (None, Bool) would replace.
+#include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -160,6 +161,63 @@ TEST_F(Wgl, EveryFormatIsAnRgbaWindowFormat)
         EXPECT_EQ(f.dwFlags & (PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL), (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
     }
     EXPECT_EQ(DescribePixelFormat(dc, count + 1, sizeof(f), &f), 0);
+}
+
+// Read back the slow way, one attribute at a time over the test's own
+// connection: the formats are the server's RGBA window configs that have a
+// visual and are not non-conformant, single-view, in the server's order,
+// each described as its config is.
+TEST_F(Wgl, FormatsAreTheServersWindowConfigsInOrder)
+{
+    HDC dc = GetDC(NewWindow("configs"));
+    Display *x = X();
+    ASSERT_NE(x, nullptr);
+    int all_count = 0;
+    GLXFBConfig *all = glXGetFBConfigs(x, DefaultScreen(x), &all_count);
+    std::vector<PIXELFORMATDESCRIPTOR> expected;
+    for (int i = 0; i < all_count; ++i) {
+        auto get = [&](int attribute) {
+            int value = 0;
+            glXGetFBConfigAttrib(x, all[i], attribute, &value);
+            return value;
+        };
+        if (!(get(GLX_RENDER_TYPE) & GLX_RGBA_BIT) || !(get(GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) ||
+            !get(GLX_X_RENDERABLE) || !get(GLX_VISUAL_ID) || get(GLX_LEVEL) != 0 || get(GLX_STEREO) ||
+            get(GLX_CONFIG_CAVEAT) == GLX_NON_CONFORMANT_CONFIG)
+            continue;
+        PIXELFORMATDESCRIPTOR f = {};
+        f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (get(GLX_DOUBLEBUFFER) ? PFD_DOUBLEBUFFER : 0);
+        f.cRedBits = (BYTE)get(GLX_RED_SIZE), f.cGreenBits = (BYTE)get(GLX_GREEN_SIZE);
+        f.cBlueBits = (BYTE)get(GLX_BLUE_SIZE), f.cAlphaBits = (BYTE)get(GLX_ALPHA_SIZE);
+        f.cAccumRedBits = (BYTE)get(GLX_ACCUM_RED_SIZE), f.cAccumGreenBits = (BYTE)get(GLX_ACCUM_GREEN_SIZE);
+        f.cAccumBlueBits = (BYTE)get(GLX_ACCUM_BLUE_SIZE), f.cAccumAlphaBits = (BYTE)get(GLX_ACCUM_ALPHA_SIZE);
+        f.cDepthBits = (BYTE)get(GLX_DEPTH_SIZE), f.cStencilBits = (BYTE)get(GLX_STENCIL_SIZE);
+        f.cAuxBuffers = (BYTE)get(GLX_AUX_BUFFERS);
+        expected.push_back(f);
+    }
+    XFree(all);
+    ASSERT_FALSE(expected.empty()) << "the server has no RGBA window configs";
+    ASSERT_EQ(DescribePixelFormat(dc, 1, 0, NULL), (int)expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "format " << i + 1);
+        const PIXELFORMATDESCRIPTOR &e = expected[i];
+        PIXELFORMATDESCRIPTOR f;
+        DescribePixelFormat(dc, (int)i + 1, sizeof(f), &f);
+        EXPECT_EQ(f.dwFlags, e.dwFlags);
+        EXPECT_EQ(f.cColorBits, e.cRedBits + e.cGreenBits + e.cBlueBits + e.cAlphaBits);
+        EXPECT_EQ(f.cRedBits, e.cRedBits);
+        EXPECT_EQ(f.cGreenBits, e.cGreenBits);
+        EXPECT_EQ(f.cBlueBits, e.cBlueBits);
+        EXPECT_EQ(f.cAlphaBits, e.cAlphaBits);
+        EXPECT_EQ(f.cAccumRedBits, e.cAccumRedBits);
+        EXPECT_EQ(f.cAccumGreenBits, e.cAccumGreenBits);
+        EXPECT_EQ(f.cAccumBlueBits, e.cAccumBlueBits);
+        EXPECT_EQ(f.cAccumAlphaBits, e.cAccumAlphaBits);
+        EXPECT_EQ(f.cAccumBits, e.cAccumRedBits + e.cAccumGreenBits + e.cAccumBlueBits + e.cAccumAlphaBits);
+        EXPECT_EQ(f.cDepthBits, e.cDepthBits);
+        EXPECT_EQ(f.cStencilBits, e.cStencilBits);
+        EXPECT_EQ(f.cAuxBuffers, e.cAuxBuffers);
+    }
 }
 
 // For each size asked for Windows takes the smallest format that is large
