@@ -10,8 +10,10 @@
 #include "sdl_host.h"
 
 #include <GL/glx.h>
+#include <X11/Xutil.h>
 
 #include <stdio.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,13 +23,12 @@ static std::vector<GLXFBConfig> configs_of;   // GLX's config of each format (X1
 static bool formats_read = false;
 
 static PIXELFORMATDESCRIPTOR describe(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, BYTE aux,
-                                      const BYTE accum[4], bool doublebuffer, bool stereo)
+                                      const BYTE accum[4], bool doublebuffer)
 {
     PIXELFORMATDESCRIPTOR f = {};
     f.nSize = sizeof(f);
     f.nVersion = 1;
-    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0) |
-                (stereo ? PFD_STEREO : 0);
+    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0);
     f.iPixelType = PFD_TYPE_RGBA;
     // NOTE: the documentation counts colour without alpha, but drivers (and
     // Wine) report the whole pixel, so an RGBA8 format is 32 bits and a
@@ -45,45 +46,92 @@ static PIXELFORMATDESCRIPTOR describe(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth
     return f;
 }
 
+using ConfigSet = std::unordered_set<GLXFBConfig>;
+
+// The RGBA window configs with a visual and a single view that also have
+// attribute at value (glXChooseFBConfig's matching: at least that size, or
+// exactly that setting); with attribute None, all of them.
+static ConfigSet usable_configs(Display *dpy, int attribute = None, int value = 0)
+{
+    // NOTE: a later setting of an attribute overrides an earlier one, so the
+    // caveat can be narrowed; GLX's default for stereo leaves out stereo
+    // configs.
+    const int attributes[] = {GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+                              GLX_X_RENDERABLE, True, GLX_LEVEL, 0, GLX_CONFIG_CAVEAT, (int)GLX_DONT_CARE,
+                              GLX_STEREO, False, attribute, value, None};
+    int count = 0;
+    GLXFBConfig *chosen = glXChooseFBConfig(dpy, DefaultScreen(dpy), attributes, &count);
+    ConfigSet set(chosen, chosen + count);
+    if (chosen)
+        XFree(chosen);
+    return set;
+}
+
+static BYTE mask_bits(unsigned long mask)
+{
+    return (BYTE)__builtin_popcountl(mask);
+}
+
 static void read_glx_formats(Display *dpy)
 {
     int error_base, event_base;
     if (!glXQueryExtension(dpy, &error_base, &event_base))
         return;   // no GLX on this display: no formats at all
-    // NOTE: each attribute lookup costs GLX a walk of the whole config list,
-    // so GLX first narrows the list to RGBA window configs with a visual;
-    // the formats keep the server's order, which decides ties in choosing.
-    const int usable[] = {GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-                          GLX_X_RENDERABLE, True, GLX_LEVEL, 0, GLX_CONFIG_CAVEAT, (int)GLX_DONT_CARE, None};
-    int all_count = 0, usable_count = 0;
+    // NOTE: GLX answers for one config and one attribute at a time, at a few
+    // microseconds each, which over hundreds of configs was most of the
+    // start-up. So the whole list is asked at once what it can be:
+    // glXChooseFBConfig tells which configs are double-buffered, which are
+    // non-conformant and which have any alpha, depth, stencil, auxiliary or
+    // accumulation buffer at all; the colour sizes are the visual's masks.
+    // Only the sizes of buffers that are there are asked one by one. The
+    // formats keep the server's order, which decides ties in choosing.
+    const ConfigSet usable = usable_configs(dpy);
+    const ConfigSet non_conformant = usable_configs(dpy, GLX_CONFIG_CAVEAT, GLX_NON_CONFORMANT_CONFIG);
+    const ConfigSet doublebuffered = usable_configs(dpy, GLX_DOUBLEBUFFER, True);
+    const int optional[] = {GLX_ALPHA_SIZE, GLX_DEPTH_SIZE, GLX_STENCIL_SIZE, GLX_AUX_BUFFERS,
+                            GLX_ACCUM_RED_SIZE, GLX_ACCUM_GREEN_SIZE, GLX_ACCUM_BLUE_SIZE, GLX_ACCUM_ALPHA_SIZE};
+    std::unordered_map<int, ConfigSet> having;
+    for (int attribute : optional)
+        having[attribute] = usable_configs(dpy, attribute, 1);
+
+    XVisualInfo pattern = {};
+    pattern.screen = DefaultScreen(dpy);
+    int visual_count = 0;
+    XVisualInfo *visual_info = XGetVisualInfo(dpy, VisualScreenMask, &pattern, &visual_count);
+    std::unordered_map<VisualID, const XVisualInfo *> visual_of;
+    for (int i = 0; i < visual_count; ++i)
+        visual_of[visual_info[i].visualid] = &visual_info[i];
+
+    int all_count = 0;
     GLXFBConfig *all = glXGetFBConfigs(dpy, DefaultScreen(dpy), &all_count);
-    GLXFBConfig *chosen = glXChooseFBConfig(dpy, DefaultScreen(dpy), usable, &usable_count);
-    std::unordered_set<GLXFBConfig> keep(chosen, chosen + usable_count);
     for (int i = 0; i < all_count; ++i) {
         GLXFBConfig config = all[i];
-        if (!keep.count(config))
+        if (!usable.count(config) || non_conformant.count(config))
             continue;
         auto get = [&](int attribute) {
             int value = 0;
             glXGetFBConfigAttrib(dpy, config, attribute, &value);
-            return value;
+            return (BYTE)value;
         };
-        VisualID visual = (VisualID)get(GLX_VISUAL_ID);
-        if (!visual || get(GLX_CONFIG_CAVEAT) == GLX_NON_CONFORMANT_CONFIG)
+        auto size = [&](int attribute) { return having[attribute].count(config) ? get(attribute) : (BYTE)0; };
+        int visual_id = 0;
+        glXGetFBConfigAttrib(dpy, config, GLX_VISUAL_ID, &visual_id);
+        auto visual = visual_of.find((VisualID)visual_id);
+        if (!visual_id || visual == visual_of.end())
             continue;
-        const BYTE accum[4] = {(BYTE)get(GLX_ACCUM_RED_SIZE), (BYTE)get(GLX_ACCUM_GREEN_SIZE),
-                               (BYTE)get(GLX_ACCUM_BLUE_SIZE), (BYTE)get(GLX_ACCUM_ALPHA_SIZE)};
-        formats.push_back(describe((BYTE)get(GLX_RED_SIZE), (BYTE)get(GLX_GREEN_SIZE), (BYTE)get(GLX_BLUE_SIZE),
-                                   (BYTE)get(GLX_ALPHA_SIZE), (BYTE)get(GLX_DEPTH_SIZE), (BYTE)get(GLX_STENCIL_SIZE),
-                                   (BYTE)get(GLX_AUX_BUFFERS), accum, get(GLX_DOUBLEBUFFER) != 0,
-                                   get(GLX_STEREO) != 0));
-        visuals.push_back(visual);
+        const XVisualInfo &v = *visual->second;
+        const BYTE accum[4] = {size(GLX_ACCUM_RED_SIZE), size(GLX_ACCUM_GREEN_SIZE), size(GLX_ACCUM_BLUE_SIZE),
+                               size(GLX_ACCUM_ALPHA_SIZE)};
+        formats.push_back(describe(mask_bits(v.red_mask), mask_bits(v.green_mask), mask_bits(v.blue_mask),
+                                   size(GLX_ALPHA_SIZE), size(GLX_DEPTH_SIZE), size(GLX_STENCIL_SIZE),
+                                   size(GLX_AUX_BUFFERS), accum, doublebuffered.count(config) != 0));
+        visuals.push_back((VisualID)visual_id);
         configs_of.push_back(config);
     }
-    if (chosen)
-        XFree(chosen);
     if (all)
         XFree(all);
+    if (visual_info)
+        XFree(visual_info);
 }
 
 const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *w)
@@ -96,7 +144,7 @@ const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *w)
             // Other window systems cannot list their formats through SDL;
             // offer the one every desktop GL driver has.
             const BYTE no_accum[4] = {0, 0, 0, 0};
-            formats.push_back(describe(8, 8, 8, 8, 24, 8, 0, no_accum, true, false));
+            formats.push_back(describe(8, 8, 8, 8, 24, 8, 0, no_accum, true));
             visuals.push_back(0);
             configs_of.push_back(nullptr);
         }
