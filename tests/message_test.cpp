@@ -218,6 +218,34 @@ TEST_F(LayerTest, HostSizesAsLargeAsAnIntGoKeepTheWindowRectangleInOrder)
     EXPECT_EQ(seen().back(), (Seen{WM_SIZE, SIZE_RESTORED, MAKELPARAM(0xFFFF, 0xFFEB)}));
 }
 
+// The far edges of a window placed at the end of the coordinate range, and
+// its client area inside a frame, are held within a LONG instead of wrapping.
+TEST_F(LayerTest, WindowsAtTheEdgeOfTheCoordinateRangeKeepTheirRectanglesInOrder)
+{
+    fake::config().frame_left = 4, fake::config().frame_top = 23;
+    fake::config().frame_right = 4, fake::config().frame_bottom = 4;
+    HWND far = Create(WS_OVERLAPPEDWINDOW, INT_MAX - 2, INT_MAX - 2, 600, 450);
+    ASSERT_NE(far, nullptr);
+    RECT r, client;
+    ASSERT_TRUE(GetWindowRect(far, &r));
+    EXPECT_EQ(r.left, INT_MAX - 2);
+    EXPECT_EQ(r.right, INT_MAX);
+    EXPECT_EQ(r.bottom, INT_MAX);
+    seen().clear();
+    ShowWindow(far, SW_SHOW);
+    ASSERT_TRUE(GetClientRect(far, &client));
+    EXPECT_EQ(client.right, 1);   // what the frame leaves of 2 x 2 is less than nothing
+    EXPECT_EQ(client.bottom, 1);
+    EXPECT_EQ(seen().back(), (Seen{WM_MOVE, 0, MAKELPARAM(0xFFFF, 0xFFFF)}));   // INT_MAX's low bits
+
+    HWND near = Create(WS_OVERLAPPEDWINDOW, INT_MIN, INT_MIN, INT_MAX, INT_MAX);
+    ASSERT_NE(near, nullptr);
+    ShowWindow(near, SW_SHOW);
+    ASSERT_TRUE(GetClientRect(near, &client));
+    EXPECT_EQ(client.right, INT_MAX - 8);
+    EXPECT_EQ(client.bottom, INT_MAX - 27);
+}
+
 TEST_F(LayerTest, TheCloseButtonRunsTheWholeCloseChain)
 {
     HWND hWnd = Shown();

@@ -52,6 +52,20 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName)
     return nullptr;
 }
 
+// A coordinate held within a LONG: callers and hosts may give any int as a
+// position or a size, and their sums must not wrap.
+static LONG held(long long value)
+{
+    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
+    return (LONG)(value > most ? most : value < least ? least : value);
+}
+
+// The far edge of a side `length` long from `origin`.
+static LONG far_edge(LONG origin, int length)
+{
+    return held((long long)origin + length);
+}
+
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
                             int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam)
@@ -71,7 +85,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     HWND w = owned.get();
     w->cls = cls;
     w->style = dwStyle & ~WS_VISIBLE;
-    w->rect = {X, Y, X + nWidth, Y + nHeight};
+    w->rect = {X, Y, far_edge(X, nWidth), far_edge(Y, nHeight)};
     w->alive = true;
     w->needs_size = !(dwStyle & (WS_POPUP | WS_CHILD));
     w->dc.window = w;
@@ -144,7 +158,8 @@ void send_size(HWND hWnd, WPARAM kind, bool with_move)
     if (with_move) {
         int left = 0, top = 0, right = 0, bottom = 0;
         host_window_frame(hWnd->host, &left, &top, &right, &bottom);
-        SendMessageA(hWnd, WM_MOVE, 0, MAKELPARAM(hWnd->rect.left + left, hWnd->rect.top + top));
+        SendMessageA(hWnd, WM_MOVE, 0,
+                     MAKELPARAM(held((long long)hWnd->rect.left + left), held((long long)hWnd->rect.top + top)));
     }
 }
 
@@ -166,10 +181,10 @@ static void fit_to_frame(HWND__ *w)
     int left = 0, top = 0, right = 0, bottom = 0;
     host_window_frame(w->host, &left, &top, &right, &bottom);
     if (left || top || right || bottom) {
-        int width = w->rect.right - w->rect.left - left - right;
-        int height = w->rect.bottom - w->rect.top - top - bottom;
-        host_window_place(w->host, w->rect.left + left, w->rect.top + top, width > 1 ? width : 1,
-                          height > 1 ? height : 1);
+        LONG width = held((long long)w->rect.right - w->rect.left - left - right);
+        LONG height = held((long long)w->rect.bottom - w->rect.top - top - bottom);
+        host_window_place(w->host, held((long long)w->rect.left + left), held((long long)w->rect.top + top),
+                          width > 1 ? width : 1, height > 1 ? height : 1);
     }
     host_window_client_size(w->host, &w->client_w, &w->client_h);
 }
@@ -320,15 +335,6 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 }
 
 // --- events from the host ---------------------------------------------------
-
-// The far edge of a side `length` long from `origin`, held within a LONG: a
-// host may report any int as a size.
-static LONG far_edge(LONG origin, int length)
-{
-    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
-    long long edge = (long long)origin + length;
-    return (LONG)(edge > most ? most : edge < least ? least : edge);
-}
 
 void input_size(HWND hWnd, int width, int height)
 {
