@@ -11,10 +11,8 @@
 
 #include "run.h"
 
-namespace faults {
+namespace outside {
 namespace {
-
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
 // With no GLX the X server offers no pixel formats, so the first step of
 // WM_CREATE, ChoosePixelFormat, is the one that fails.
@@ -136,4 +134,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<NoServer> &i) { return std::string(i.param.name); });
 
 }  // namespace
-}  // namespace faults
+}  // namespace outside

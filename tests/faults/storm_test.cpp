@@ -14,10 +14,8 @@
 
 #include "run.h"
 
-namespace faults {
+namespace outside {
 namespace {
-
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
 class Storm : public ::testing::Test {
 protected:
@@ -231,4 +229,4 @@ INSTANTIATE_TEST_SUITE_P(Requests, CloseStorm,
                          [](const ::testing::TestParamInfo<Burst> &i) { return std::string(i.param.name); });
 
 }  // namespace
-}  // namespace faults
+}  // namespace outside

@@ -14,28 +14,26 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "glcheck.h"
+#include "run.h"
 
 extern char **environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using outside::Clock;
+using outside::ignore_x_errors;
+using outside::pause_ms;
+using outside::slurp;
 using std::chrono::milliseconds;
 
 const int W = 600, H = 450;   // the window the program asks for, at (50, 50)
@@ -43,25 +41,9 @@ const int W = 600, H = 450;   // the window the program asks for, at (50, 50)
 // Generous: the machine is shared, and llvmpipe at full screen is slow.
 const int kWaitMs = 20000;
 
-void pause_ms(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+int sh(const std::string &cmd) { return outside::sh(cmd, 30); }
 
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string out_path(const std::string &name) { return std::string(STORM_OUTPUT_DIR) + "/" + name; }
-
-// A shell command under timeout(1); its exit status, -1 if it did not exit.
-int sh(const std::string &cmd, int seconds = 30)
-{
-    std::string line = "timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'";
-    int rc = system(line.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+std::string out_path(const std::string &name) { return std::string(SINEBAND_OUTPUT_DIR) + "/" + name; }
 
 // Polls `done` until it holds or `ms` have passed.
 bool wait_for(const std::function<bool()> &done, int ms = kWaitMs)
@@ -87,123 +69,56 @@ std::vector<long> property_longs(Display *d, Window w, const char *name, Atom ty
     return v;
 }
 
-// glcheck.so's record of a running program, mapped read-only.
+// What glcheck.so records of a running program, read as it draws.
 class Record {
 public:
-    explicit Record(std::string prefix) : prefix_(std::move(prefix)) {}
-    ~Record()
-    {
-        if (r_)
-            munmap((void *)r_, sizeof *r_);
-        if (!path_.empty())
-            unlink(path_.c_str());
-    }
-    // The record of process `pid`, which appears as glcheck.so is loaded.
-    void attach(pid_t pid)
-    {
-        if (r_)
-            munmap((void *)r_, sizeof *r_);
-        r_ = nullptr;
-        path_ = prefix_ + "." + std::to_string(pid);
-    }
-    bool open()
-    {
-        if (r_)
-            return true;
-        int fd = path_.empty() ? -1 : ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        void *p = MAP_FAILED;
-        if (lseek(fd, 0, SEEK_END) >= (off_t)sizeof *r_)
-            p = mmap(nullptr, sizeof *r_, PROT_READ, MAP_SHARED, fd, 0);
-        close(fd);
-        if (p == MAP_FAILED)
-            return false;
-        r_ = (const glcheck_record *)p;
-        return true;
-    }
-    bool ready() { return open() && __atomic_load_n(&r_->version, __ATOMIC_ACQUIRE) == GLCHECK_VERSION; }
-    uint64_t frames() const { return r_ ? __atomic_load_n(&r_->swaps, __ATOMIC_ACQUIRE) : 0; }
-    uint64_t errors() const { return r_ ? __atomic_load_n(&r_->gl_errors, __ATOMIC_ACQUIRE) : 0; }
-    uint64_t first_error() const { return r_ ? r_->first_error : 0; }
+    explicit Record(outside::Program &p) : p_(p) {}
+    bool ready() { return p_.record() != nullptr; }
+    uint64_t frames() { return p_.swaps(); }
+    uint64_t errors() { return ready() ? __atomic_load_n(&p_.record()->gl_errors, __ATOMIC_ACQUIRE) : 0; }
+    uint64_t first_error() { return ready() ? p_.record()->first_error : 0; }
     // Frames swapped before the one that raised the first error.
-    uint64_t first_error_frame() const { return r_ && r_->first_error_swap ? r_->first_error_swap - 1 : 0; }
-    bool viewport_is(int w, int h) const
+    uint64_t first_error_frame()
     {
-        return r_ && __atomic_load_n(&r_->viewport_w, __ATOMIC_RELAXED) == w &&
-               __atomic_load_n(&r_->viewport_h, __ATOMIC_RELAXED) == h;
+        return ready() && p_.record()->first_error_swap ? p_.record()->first_error_swap - 1 : 0;
     }
-    std::string viewport() const
+    bool viewport_is(int w, int h)
     {
-        return r_ ? std::to_string(r_->viewport_w) + " x " + std::to_string(r_->viewport_h) : "(no record)";
+        const glcheck_record *r = p_.record();
+        return r && __atomic_load_n(&r->viewport_w, __ATOMIC_RELAXED) == w &&
+               __atomic_load_n(&r->viewport_h, __ATOMIC_RELAXED) == h;
+    }
+    std::string viewport()
+    {
+        const glcheck_record *r = p_.record();
+        return r ? std::to_string(r->viewport_w) + " x " + std::to_string(r->viewport_h) : "(no record)";
     }
 
 private:
-    std::string prefix_, path_;
-    const glcheck_record *r_ = nullptr;
+    outside::Program &p_;
 };
 
-// One run of the built program with glcheck.so preloaded.
+// One run of the built program with glcheck.so preloaded, and its window.
 class Program {
 public:
-    Program(Display *dpy, const std::string &name)
-        : dpy_(dpy), base_(out_path(name)), record(base_ + ".glcheck")
-    {
-    }
-    ~Program()
-    {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    Program(Display *dpy, const std::string &tag) : dpy_(dpy), tag_("-" + tag) {}
 
     // Starts it and waits for its window and its first frames.
     ::testing::AssertionResult start(const std::vector<std::string> &extra_env = {})
     {
-        std::vector<std::string> env;
-        const char *preload = getenv("LD_PRELOAD");
-        env.push_back(std::string("LD_PRELOAD=") + GLCHECK_SO + (preload && *preload ? std::string(":") + preload : ""));
-        env.push_back("GLCHECK_OUT=" + base_ + ".glcheck");
-        env.insert(env.end(), extra_env.begin(), extra_env.end());
-        for (char **e = environ; *e; ++e)
-            if (strncmp(*e, "LD_PRELOAD=", 11) != 0 && strncmp(*e, "GLCHECK_", 8) != 0)
-                env.push_back(*e);
-        std::vector<char *> envp;
-        for (auto &s : env)
-            envp.push_back(&s[0]);
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, (base_ + ".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, (base_ + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        char *argv[] = {(char *)SINEBAND_PROGRAM, nullptr};
-        int rc = posix_spawn(&pid_, SINEBAND_PROGRAM, &fa, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&fa);
-        if (rc != 0)
+        if (!run_.start({}, extra_env, tag_))
             return ::testing::AssertionFailure() << "cannot start " << SINEBAND_PROGRAM;
-        record.attach(pid_);
-
         if (!wait_for([&] { return !running() || (win = find_window(DefaultRootWindow(dpy_))) != 0; }) || !win)
             return ::testing::AssertionFailure()
-                   << (ended_ ? "ended before showing a window, stderr: " + slurp(base_ + ".stderr")
-                              : std::string("no mapped window named OpenGL"));
+                   << (running() ? std::string("no mapped window named OpenGL")
+                                 : "ended before showing a window, stderr: " + run_.err());
         if (!wait_for([&] { return record.ready() && record.frames() >= 3; }))
             return ::testing::AssertionFailure() << "no frames drawn (is glcheck.so loaded?)";
         return ::testing::AssertionSuccess();
     }
 
-    bool running()
-    {
-        if (!ended_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
-            ended_ = true;
-        return !ended_;
-    }
-    int status() const { return status_; }
-    std::string stderr_text() const { return slurp(base_ + ".stderr"); }
-    std::string stdout_text() const { return slurp(base_ + ".stdout"); }
+    bool running() { return run_.running(); }
+    int status() const { return run_.status(); }
 
     // Waits until the program has swapped `n` more frames.
     bool draws(uint64_t n = 3)
@@ -242,10 +157,10 @@ public:
         bool ended = wait_for([&] { return !running(); }, 10000);
         sh("xdotool keyup Escape");
         ASSERT_TRUE(ended) << "still running 10 s after Escape went down";
-        ASSERT_TRUE(WIFEXITED(status_)) << "killed by signal " << WTERMSIG(status_);
-        EXPECT_EQ(WEXITSTATUS(status_), 1);
-        EXPECT_EQ(stdout_text(), "") << "on stdout";
-        EXPECT_EQ(stderr_text(), "") << "on stderr";
+        ASSERT_TRUE(WIFEXITED(status())) << "killed by signal " << WTERMSIG(status());
+        EXPECT_EQ(WEXITSTATUS(status()), 1);
+        EXPECT_EQ(run_.out(), "") << "on stdout";
+        EXPECT_EQ(run_.err(), "") << "on stderr";
     }
 
     // No GL error from anything the program called, over all its frames.
@@ -271,7 +186,7 @@ private:
             std::vector<long> pid = property_longs(dpy_, children[i], "_NET_WM_PID", XA_CARDINAL);
             XWindowAttributes a;
             char *name = nullptr;
-            if (pid.size() == 1 && pid[0] == pid_ && XGetWindowAttributes(dpy_, children[i], &a) &&
+            if (pid.size() == 1 && pid[0] == run_.pid() && XGetWindowAttributes(dpy_, children[i], &a) &&
                 a.map_state == IsViewable && XFetchName(dpy_, children[i], &name) && name &&
                 std::string(name) == "OpenGL")
                 found = children[i];
@@ -286,13 +201,11 @@ private:
     }
 
     Display *dpy_;
-    std::string base_;
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    int status_ = 0;
+    std::string tag_;
+    outside::Program run_;
 
 public:
-    Record record;
+    Record record{run_};
 };
 
 // A screenshot of the window as PNG (xwd, convert), kept beside the test.

@@ -1,9 +1,9 @@
-// What the fault tests share: the built program started from outside with
-// an environment of the test's choosing and tests/support/glcheck.c preloaded,
+// What the fault and storm tests share: the built program started from
+// outside with an environment of the test's choosing and glcheck.c preloaded,
 // virtual displays of their own, windows found by name, XTEST input through
 // xdotool.
-#ifndef SINEBAND_TESTS_FAULTS_RUN_H
-#define SINEBAND_TESTS_FAULTS_RUN_H
+#ifndef SINEBAND_TESTS_SUPPORT_RUN_H
+#define SINEBAND_TESTS_SUPPORT_RUN_H
 
 #include <X11/Xlib.h>
 #include <signal.h>
@@ -15,7 +15,7 @@
 
 #include "glcheck.h"
 
-namespace faults {
+namespace outside {
 
 using Clock = std::chrono::steady_clock;
 
@@ -23,6 +23,9 @@ void pause_ms(int ms);
 int ms_since(Clock::time_point t);
 std::string slurp(const std::string &path);
 std::vector<std::string> lines(const std::string &text);
+
+// An X error handler that lets them pass: windows go while tests look.
+int ignore_x_errors(Display *, XErrorEvent *);
 
 // A shell command under timeout(1); its exit status, -1 if it did not exit.
 int sh(const std::string &cmd, int seconds = 20);
@@ -33,7 +36,10 @@ class Program {
 public:
     // `unset` names variables the program must not inherit; `set` adds
     // NAME=VALUE entries. DISPLAY is the test's unless set or unset here.
-    bool start(const std::vector<std::string> &unset = {}, const std::vector<std::string> &set = {});
+    // Its files are named after the test, and `tag` where one test runs
+    // the program more than once.
+    bool start(const std::vector<std::string> &unset = {}, const std::vector<std::string> &set = {},
+               const std::string &tag = "");
     ~Program();
 
     pid_t pid() const { return pid_; }
@@ -90,6 +96,6 @@ std::vector<unsigned char> screenshot(Window w, const std::string &name);
 // A file next to the test's binary, named after the running test.
 std::string output_path(const std::string &suffix);
 
-}  // namespace faults
+}  // namespace outside
 
 #endif

@@ -1,4 +1,4 @@
-// The fault tests' shared pieces: see run.h.
+// The fault and storm tests' shared pieces: see run.h.
 #include <gtest/gtest.h>
 
 #include "run.h"
@@ -21,7 +21,7 @@
 
 extern char **environ;
 
-namespace faults {
+namespace outside {
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -50,6 +50,8 @@ std::vector<std::string> lines(const std::string &text)
     return found;
 }
 
+int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
+
 int sh(const std::string &cmd, int seconds)
 {
     std::string line = "timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'";
@@ -69,16 +71,17 @@ std::string output_path(const std::string &suffix)
 
 // --- the program --------------------------------------------------------------
 
-bool Program::start(const std::vector<std::string> &unset, const std::vector<std::string> &set)
+bool Program::start(const std::vector<std::string> &unset, const std::vector<std::string> &set,
+                    const std::string &tag)
 {
-    out_ = output_path(".stdout");
-    err_ = output_path(".stderr");
-    std::string prefix = output_path(".glcheck");
+    out_ = output_path(tag + ".stdout");
+    err_ = output_path(tag + ".stderr");
+    std::string prefix = output_path(tag + ".glcheck");
 
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e) {
         std::string entry = *e, name = entry.substr(0, entry.find('='));
-        bool dropped = name == "LD_PRELOAD" || name == "GLCHECK_OUT" ||
+        bool dropped = name == "LD_PRELOAD" || name.rfind("GLCHECK_", 0) == 0 ||
                        std::find(unset.begin(), unset.end(), name) != unset.end();
         for (const std::string &s : set)
             dropped = dropped || s.substr(0, s.find('=')) == name;
@@ -328,4 +331,4 @@ std::vector<unsigned char> screenshot(Window w, const std::string &name)
     return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
-}  // namespace faults
+}  // namespace outside
