@@ -108,12 +108,12 @@ static void read_glx_formats(Display *dpy)
         GLXFBConfig config = all[i];
         if (!usable.count(config) || non_conformant.count(config))
             continue;
-        auto get = [&](int attribute) {
+        auto size = [&](int attribute) {
             int value = 0;
-            glXGetFBConfigAttrib(dpy, config, attribute, &value);
+            if (having[attribute].count(config))
+                glXGetFBConfigAttrib(dpy, config, attribute, &value);
             return (BYTE)value;
         };
-        auto size = [&](int attribute) { return having[attribute].count(config) ? get(attribute) : (BYTE)0; };
         int visual_id = 0;
         glXGetFBConfigAttrib(dpy, config, GLX_VISUAL_ID, &visual_id);
         auto visual = visual_of.find((VisualID)visual_id);
