@@ -3,26 +3,35 @@
 
 all: build
 
+# Every package any target here needs (make run asks only for its own).
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh all
 
+# The Linux program, the suite and the bench's runner; both Windows programs.
 build: deps
-	@cmake --preset linux >/dev/null
+	@cmake --preset linux -DSINEBAND_TESTS=ON -DSINEBAND_BENCH=ON >/dev/null
 	@cmake --build --preset linux -j 2
-ifneq ($(SINEBAND_LINUX_ONLY),1)
 	@cmake --preset mingw-x86 >/dev/null
 	@cmake --build --preset mingw-x86 -j 2
 	@cmake --preset mingw-x64 >/dev/null
 	@cmake --build --preset mingw-x64 -j 2
-endif
 
-run: build
+# The Linux program alone, with only the packages it needs to build and run.
+# A new build/linux is configured without the suite and the bench, so that
+# GoogleTest and freeglut need not be there; one configured by make build
+# keeps them.
+RUN_CONFIGURE := $(if $(wildcard build/linux/CMakeCache.txt),,-DSINEBAND_TESTS=OFF -DSINEBAND_BENCH=OFF)
+run:
+	@tools/install-deps.sh run
+	@cmake --preset linux $(RUN_CONFIGURE) >/dev/null
+	@cmake --build --preset linux --target sineband -j 2
 	@tools/run.sh
 
 test: build
 	@ctest --preset linux
 
-# The Windows program, zipped with a readme: build/dist/sineband-win{32,64}.zip
+# The archives, in build/dist: sineband-linux-<machine>.tar.gz and
+# sineband-win32.zip, sineband-win64.zip (tools/dist.sh).
 dist: build
 	@tools/dist.sh
 
@@ -30,7 +39,7 @@ dist: build
 # build/linux/bench/results/report.md. Not a test; make test does not run it.
 .PHONY: bench
 bench: deps
-	@cmake --preset linux >/dev/null
+	@cmake --preset linux -DSINEBAND_BENCH=ON >/dev/null
 	@cmake --build --preset linux --target bench_programs -j 2
 	@bench/run.sh
 
