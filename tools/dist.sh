@@ -1,21 +1,90 @@
 #!/usr/bin/env bash
-# `make dist`: build/dist/sineband-win32.zip and sineband-win64.zip, each
-# holding sineband.exe and a readme, from the mingw-x86 and mingw-x64 builds.
+# `make dist`: the archives, in build/dist (or -o DIR):
+#   linux  sineband-linux-<machine>.tar.gz: sineband-linux-<machine>/ with
+#          bin/sineband (cmake --install of build/linux, or of SINEBAND_BUILD),
+#          README, LICENSE, NOTICES
+#   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
+#   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
+#   tools/dist.sh [-o DIR] [ARCHIVE...]   (all of them by default)
+# Each archive is made from a staging folder and read back: one without the
+# licence and the notices is an error.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-dist=$here/build/dist
+out=$here/build/dist
+if [ "${1:-}" = -o ]; then out=$2; shift 2; fi
+[ $# -gt 0 ] || set -- linux win32 win64
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 
-for pair in win32:mingw-x86 win64:mingw-x64; do
-  name=${pair%%:*}
-  exe=$here/build/${pair#*:}/sineband.exe
-  [ -f "$exe" ] || { echo "dist: $exe is missing (make build builds it)" >&2; exit 1; }
-  stage=$dist/.$name
-  rm -rf "$stage" "$dist/sineband-$name.zip"
-  mkdir -p "$stage"
+fail() { echo "dist: $*" >&2; exit 1; }
+
+# stage NAME: an empty staging folder for archive NAME, in $stage.
+stage() { stage=$out/.stage-$1; rm -rf "$stage"; mkdir -p "$stage"; }
+
+# pack FILE: archives the staging folder's contents as FILE (.zip or
+# .tar.gz), checks that it holds the licence and the notices, and says so.
+pack() {
+  local file=$out/$1 listing
+  rm -f "$file"
+  case "$file" in
+    *.zip) (cd "$stage" && cmake -E tar cf "$file" --format=zip -- *) ;;
+    *.tar.gz) (cd "$stage" && cmake -E tar czf "$file" -- *) ;;
+  esac
+  rm -rf "$stage"
+  listing=$(cmake -E tar tf "$file")
+  for f in LICENSE NOTICES; do
+    grep -Eq "(^|/)$f(\.txt)?$" <<<"$listing" || fail "$1 has no $f"
+  done
+  echo "dist: ${file#"$here"/}"
+}
+
+# The Debian packages that hold the libraries PROGRAM is linked with.
+runtime_packages() {
+  local lib path
+  for lib in $(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    path=$(ldd "$1" | awk -v lib="$lib" '$1 == lib && $3 ~ /^\// { print $3 }')
+    [ -n "$path" ] || fail "$1 cannot find $lib"
+    # /lib and /usr/lib are one directory; dpkg knows a file by either name.
+    dpkg -S "$path" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null || fail "no package holds $path"
+  done | cut -d: -f1 | sort -u
+}
+
+linux() {
+  local name=sineband-linux-$(uname -m) root packages
+  stage linux
+  root=$stage/$name
+  cmake --install "${SINEBAND_BUILD:-$here/build/linux}" --prefix "$root" --strip >/dev/null
+  [ -x "$root/bin/sineband" ] || fail "cmake --install put no bin/sineband in $root"
+  packages=$(runtime_packages "$root/bin/sineband" | tr '\n' ' ')
+  cp "$here/LICENSE" "$here/NOTICES" "$root/"
+  cat >"$root/README" <<TEXT
+sineband for Linux ($(uname -m))
+
+A white sine band on black, drawn with OpenGL in a 600 x 450 window.
+Run bin/sineband on an X display; Escape or closing the window quits.
+
+It is linked with libraries that these Debian $(. /etc/os-release && echo "$VERSION_ID") packages hold:
+
+  sudo apt-get install ${packages% }
+
+libglx0 brings Mesa's OpenGL driver with it (libglx-mesa0, libgl1-mesa-dri).
+LICENSE is sineband's licence; NOTICES says what of others' code the
+archives carry.
+TEXT
+  pack "$name.tar.gz"
+}
+
+# windows NAME BUILD: the zip of one Windows build.
+windows() {
+  local exe=$here/build/$2/sineband.exe
+  [ -f "$exe" ] || fail "$exe is missing (make build builds it)"
+  stage "$1"
   cp "$exe" "$stage/sineband.exe"
   # Windows line ends, so that any text editor there shows the lines.
+  sed 's/$/\r/' "$here/LICENSE" >"$stage/LICENSE.txt"
+  sed 's/$/\r/' "$here/NOTICES" >"$stage/NOTICES.txt"
   sed 's/$/\r/' >"$stage/readme.txt" <<TEXT
-sineband ($name)
+sineband ($1)
 
 A white sine band on black, drawn with OpenGL in a 600 x 450 window.
 
@@ -23,9 +92,17 @@ To run it, double-click sineband.exe. Nothing needs installing: the program
 uses only the OpenGL that comes with Windows. The win32 build runs on 32- and
 64-bit Windows alike, the win64 build on 64-bit Windows only.
 
-Escape or Alt+F4 quits.
+Escape or Alt+F4 quits. LICENSE.txt is its licence; NOTICES.txt names the
+code of others it carries.
 TEXT
-  (cd "$stage" && cmake -E tar cf "../sineband-$name.zip" --format=zip sineband.exe readme.txt)
-  rm -rf "$stage"
-  echo "dist: build/dist/sineband-$name.zip"
+  pack "sineband-$1.zip"
+}
+
+for archive in "$@"; do
+  case "$archive" in
+    linux) linux ;;
+    win32) windows win32 mingw-x86 ;;
+    win64) windows win64 mingw-x64 ;;
+    *) fail "unknown archive '$archive' (linux, win32, win64)" ;;
+  esac
 done
