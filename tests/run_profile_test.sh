@@ -32,14 +32,15 @@ used=$(
 # The headless run's tools as packages install them (not /usr/local's);
 # some are names that update-alternatives makes.
 tools=$(for t in Xvfb xdpyinfo xdotool xwd convert; do
-  PATH=/usr/bin:/bin command -v "$t" || echo "(no $t)"; done)
+  PATH=/usr/bin:/bin command -v "$t" || echo "/usr/bin/$t"; done)
 # Each file by the name it was used by and by what that resolves to.
 # shellcheck disable=SC2086
-missing=$( { printf '%s\n' $used; printf '%s\n' $used $tools | xargs realpath -q; } |
+missing=$( { printf '%s\n' $used; printf '%s\n' $used $tools | xargs realpath -m; } |
   usr | sort -u | comm -23 - "$build/run_profile_files.txt")
 if [ -n "$missing" ]; then
   echo "make run would lack these: no package of the run profile brings them"
   echo "$missing"
   exit 1
 fi
+# shellcheck disable=SC2086
 echo "$(printf '%s\n' $used $tools | sort -u | wc -l) files, all from the run profile's $(echo "$closure" | wc -l) packages"

@@ -50,7 +50,10 @@ runtime_packages() {
 }
 
 linux() {
-  local name=sineband-linux-$(uname -m) root packages
+  local name root packages release
+  name=sineband-linux-$(uname -m)
+  # shellcheck source=/dev/null
+  release=$(. /etc/os-release && echo "$VERSION_ID")
   stage linux
   root=$stage/$name
   cmake --install "${SINEBAND_BUILD:-$here/build/linux}" --prefix "$root" --strip >/dev/null
@@ -63,7 +66,7 @@ sineband for Linux ($(uname -m))
 A white sine band on black, drawn with OpenGL in a 600 x 450 window.
 Run bin/sineband on an X display; Escape or closing the window quits.
 
-It is linked with libraries that these Debian $(. /etc/os-release && echo "$VERSION_ID") packages hold:
+It is linked with libraries that these Debian $release packages hold:
 
   sudo apt-get install ${packages% }
 
