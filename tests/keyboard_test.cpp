@@ -83,7 +83,7 @@ TEST_F(KeyboardTest, KeysBecomeTheMessagesWindowsPosts)
         SetUp();
         HWND hWnd = Shown();
         for (const Press &p : row.presses)
-            input_key(hWnd, p.usb, p.down, p.repeat, false);
+            compat::input_key(hWnd, p.usb, p.down, p.repeat, false);
         EXPECT_EQ(Drain(), row.expected) << row.what;
     }
 }
@@ -91,10 +91,10 @@ TEST_F(KeyboardTest, KeysBecomeTheMessagesWindowsPosts)
 TEST_F(KeyboardTest, TheKeypadFollowsNumLock)
 {
     HWND hWnd = Shown();
-    input_key(hWnd, KP1, true, false, true);
-    input_key(hWnd, KP1, true, false, false);
-    input_key(hWnd, KP5, true, false, false);
-    input_key(hWnd, NumLock, true, false, true);
+    compat::input_key(hWnd, KP1, true, false, true);
+    compat::input_key(hWnd, KP1, true, false, false);
+    compat::input_key(hWnd, KP5, true, false, false);
+    compat::input_key(hWnd, NumLock, true, false, true);
     const std::vector<Seen> expected = {{WM_KEYDOWN, VK_NUMPAD0 + 1, 0x004F0001},
                                         {WM_KEYDOWN, VK_END, 0x004F0001},
                                         {WM_KEYDOWN, VK_CLEAR, 0x004C0001},
@@ -106,8 +106,8 @@ TEST_F(KeyboardTest, TheKeypadFollowsNumLock)
 static int CharOf(HWND hWnd, std::vector<int> held, int usb, UINT *kind = nullptr)
 {
     for (int h : held)
-        input_key(hWnd, h, true, false, false);
-    input_key(hWnd, usb, true, false, false);
+        compat::input_key(hWnd, h, true, false, false);
+    compat::input_key(hWnd, usb, true, false, false);
     MSG msg;
     int c = 0;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -118,9 +118,9 @@ static int CharOf(HWND hWnd, std::vector<int> held, int usb, UINT *kind = nullpt
         }
         TranslateMessage(&msg);
     }
-    input_key(hWnd, usb, false, false, false);
+    compat::input_key(hWnd, usb, false, false, false);
     for (int h : held)
-        input_key(hWnd, h, false, false, false);
+        compat::input_key(hWnd, h, false, false, false);
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
     }
     return c;
@@ -146,8 +146,8 @@ TEST_F(KeyboardTest, TranslateMessagePostsTheUsLayoutsCharacters)
 TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)
 {
     HWND hWnd = Shown();
-    input_key(hWnd, A, true, false, false);
-    input_key(hWnd, A, false, false, false);
+    compat::input_key(hWnd, A, true, false, false);
+    compat::input_key(hWnd, A, false, false, false);
     MSG msg;
     std::vector<Seen> got;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {

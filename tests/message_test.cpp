@@ -134,7 +134,7 @@ TEST_F(LayerTest, ClassRegistrationRefusesDuplicatesAndIncompleteClasses)
 TEST_F(LayerTest, PostedMessagesComeInOrderAndQuitComesAfterThemBeforeInput)
 {
     HWND hWnd = Shown();
-    input_key(hWnd, 4, true, false, false);    // 'A' from the keyboard
+    compat::input_key(hWnd, 4, true, false, false);    // 'A' from the keyboard
     PostMessageA(hWnd, 0x0400, 1, 0);
     PostQuitMessage(7);
     PostMessageA(hWnd, 0x0400, 2, 0);
@@ -168,7 +168,7 @@ TEST_F(LayerTest, PaintComesLastAndRecursUntilValidated)
 {
     HWND hWnd = Create();
     ShowWindow(hWnd, SW_SHOW);   // invalid, and not painted yet
-    input_key(hWnd, 4, true, false, false);
+    compat::input_key(hWnd, 4, true, false, false);
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
@@ -179,7 +179,7 @@ TEST_F(LayerTest, PaintComesLastAndRecursUntilValidated)
     DispatchMessageA(&msg);   // the default handling validates
     EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
 
-    input_expose(hWnd);
+    compat::input_expose(hWnd);
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_PAINT);
 }
@@ -189,9 +189,9 @@ TEST_F(LayerTest, HostSizeChangesAreSentAtOnceAndOnlyWhenTheSizeChanges)
     HWND hWnd = Shown();
     fake::resize(hWnd, 300, 200);
     fake::resize(hWnd, 300, 200);
-    input_minimized(hWnd);
-    input_minimized(hWnd);
-    input_restored(hWnd);
+    compat::input_minimized(hWnd);
+    compat::input_minimized(hWnd);
+    compat::input_restored(hWnd);
     const Seq expected = {{WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)},
                           {WM_SIZE, SIZE_MINIMIZED, 0},
                           {WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)}};
@@ -249,7 +249,7 @@ TEST_F(LayerTest, WindowsAtTheEdgeOfTheCoordinateRangeKeepTheirRectanglesInOrder
 TEST_F(LayerTest, TheCloseButtonRunsTheWholeCloseChain)
 {
     HWND hWnd = Shown();
-    input_close(hWnd);
+    compat::input_close(hWnd);
     EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
               (std::vector<UINT>{WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
     EXPECT_EQ(seen()[0].wParam, (WPARAM)SC_CLOSE);
@@ -271,8 +271,8 @@ static void Pump()
 TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
 {
     HWND hWnd = Shown();
-    input_key(hWnd, 226, true, false, false);   // left Alt
-    input_key(hWnd, 61, true, false, false);    // F4
+    compat::input_key(hWnd, 226, true, false, false);   // left Alt
+    compat::input_key(hWnd, 61, true, false, false);    // F4
     Pump();
     EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
               (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
@@ -286,8 +286,8 @@ TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
     HWND other = CreateWindowExA(0, "NoClose", "t", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     ShowWindow(other, SW_SHOW);
     seen().clear();
-    input_key(other, 226, true, false, false);
-    input_key(other, 61, true, false, false);
+    compat::input_key(other, 226, true, false, false);
+    compat::input_key(other, 61, true, false, false);
     Pump();
     EXPECT_TRUE(IsWindow(other));
     EXPECT_EQ(messages({WM_PAINT}), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN}));
@@ -296,14 +296,14 @@ TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
 TEST_F(LayerTest, AltOrF10AloneAsksForTheMenuOnRelease)
 {
     HWND hWnd = Shown();
-    input_key(hWnd, 226, true, false, false);
-    input_key(hWnd, 226, false, false, false);
-    input_key(hWnd, 67, true, false, false);    // F10
-    input_key(hWnd, 67, false, false, false);
-    input_key(hWnd, 226, true, false, false);   // Alt+A: not alone
-    input_key(hWnd, 4, true, false, false);
-    input_key(hWnd, 4, false, false, false);
-    input_key(hWnd, 226, false, false, false);
+    compat::input_key(hWnd, 226, true, false, false);
+    compat::input_key(hWnd, 226, false, false, false);
+    compat::input_key(hWnd, 67, true, false, false);    // F10
+    compat::input_key(hWnd, 67, false, false, false);
+    compat::input_key(hWnd, 226, true, false, false);   // Alt+A: not alone
+    compat::input_key(hWnd, 4, true, false, false);
+    compat::input_key(hWnd, 4, false, false, false);
+    compat::input_key(hWnd, 226, false, false, false);
     Pump();
     int menus = 0;
     for (const Seen &s : seen())
@@ -314,14 +314,14 @@ TEST_F(LayerTest, AltOrF10AloneAsksForTheMenuOnRelease)
 TEST_F(LayerTest, KeysGoOnlyToTheFocusWindow)
 {
     HWND hWnd = Shown();
-    input_focus(hWnd, false);
+    compat::input_focus(hWnd, false);
     EXPECT_EQ(GetFocus(), nullptr);
-    input_key(hWnd, 4, true, false, false);
+    compat::input_key(hWnd, 4, true, false, false);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
-    input_focus(hWnd, true);
+    compat::input_focus(hWnd, true);
     EXPECT_EQ(GetFocus(), hWnd);
-    input_key(hWnd, 4, false, false, false);
+    compat::input_key(hWnd, 4, false, false, false);
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYUP);
 }
@@ -338,7 +338,7 @@ TEST_F(LayerTest, AResetLetsGoOfTheHostsWindowsAndTheCurrentContext)
     HGLRC rc = wglCreateContext(hdc);
     ASSERT_TRUE(wglMakeCurrent(hdc, rc));
     fake::trace().clear();
-    layer_reset();
+    compat::layer_reset();
     // The destroyed window's native one is not destroyed twice.
     EXPECT_EQ(fake::trace(), (std::vector<std::string>{"uncurrent", "delete context", "destroy"}));
     EXPECT_EQ(fake::window(), nullptr);

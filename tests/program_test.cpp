@@ -103,7 +103,7 @@ static Outcome RunProgram(const std::function<void()> &setup)
 // USB usages of the keys used here.
 const int Esc = 41, A = 4, X = 27, F4 = 61, F10 = 67, LAlt = 226;
 
-void Key(int usb, bool down, bool repeat = false) { input_key(fake::window(), usb, down, repeat, false); }
+void Key(int usb, bool down, bool repeat = false) { compat::input_key(fake::window(), usb, down, repeat, false); }
 
 void Note(const std::string &what, int value) { fake::trace().push_back(what + "=" + std::to_string(value)); }
 
@@ -126,7 +126,7 @@ TEST(Program, EscapeDrawsOneMoreFrameThenTearsDownAndEndsWithOne)
 
 TEST(Program, TheCloseButtonAndAltF4EndItTheSameWay)
 {
-    Outcome closed = RunProgram([] { fake::at_swap(2, [] { input_close(fake::window()); }); });
+    Outcome closed = RunProgram([] { fake::at_swap(2, [] { compat::input_close(fake::window()); }); });
     Outcome alt_f4 = RunProgram([] {
         fake::at_swap(2, [] {
             Key(LAlt, true);
@@ -217,7 +217,7 @@ TEST(Program, PaintingIsLeftToTheDefaultSoFramesGoOn)
 {
     // An unvalidated WM_PAINT would come back on every peek and starve the loop.
     Outcome run = RunProgram([] {
-        fake::at_swap(2, [] { input_expose(fake::window()); });
+        fake::at_swap(2, [] { compat::input_expose(fake::window()); });
         fake::at_swap(5, [] { Key(Esc, true); });
     });
     EXPECT_EQ(run.status, 1) << run.err;

@@ -20,6 +20,6 @@ int main(int argc, char **argv)
         line += arg.empty() || arg.find_first_of(" \t") != std::string::npos ? '"' + arg + '"' : arg;
     }
     int result = WinMain(reinterpret_cast<HINSTANCE>(&module_image), nullptr, line.data(), SW_SHOWDEFAULT);
-    host_disconnect();
+    compat::host_disconnect();
     return result;
 }

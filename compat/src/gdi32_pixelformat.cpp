@@ -7,6 +7,8 @@
 
 #include <string.h>
 
+namespace compat {
+
 static const std::vector<PIXELFORMATDESCRIPTOR> &formats_of(HDC__ *dc)
 {
     return host_pixel_formats(dc->window->host);
@@ -68,6 +70,10 @@ static int choose(const std::vector<PIXELFORMATDESCRIPTOR> &formats, const PIXEL
     }
     return best;
 }
+
+}  // namespace compat
+
+using namespace compat;
 
 int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR *ppfd)
 {

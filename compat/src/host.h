@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace compat {
+
 struct HostWindow;
 struct HostContext;
 
@@ -71,5 +73,7 @@ void input_close(HWND hWnd);                         // the user asked to close 
 void input_focus(HWND hWnd, bool gained);
 // The window system went away: the layer says so and the process ends.
 [[noreturn]] void input_lost_host(const char *why);
+
+}  // namespace compat
 
 #endif

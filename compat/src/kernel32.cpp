@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+namespace compat {
+
 static Layer *state = new Layer;
 
 Layer &layer() { return *state; }
@@ -24,10 +26,6 @@ void layer_reset()
     delete state;
     state = new Layer;
 }
-
-DWORD WINAPI GetLastError(void) { return layer().last_error; }
-
-void WINAPI SetLastError(DWORD dwErrCode) { layer().last_error = dwErrCode; }
 
 DWORD tick_count()
 {
@@ -53,3 +51,9 @@ HDC__ *live_dc(HDC hdc)
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
 }
+
+}  // namespace compat
+
+DWORD WINAPI GetLastError(void) { return compat::layer().last_error; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { compat::layer().last_error = dwErrCode; }

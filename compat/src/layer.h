@@ -3,6 +3,9 @@
 // window record here, an HDC to the record's own device context and an HGLRC
 // to a context record. Records are kept until the process ends, so a stale
 // handle is recognised as dead rather than reused.
+//
+// What the layer keeps to itself is in namespace compat; the Win32 API and
+// its handle types stay global, where <windows.h> declares them.
 #ifndef SINEBAND_COMPAT_LAYER_H
 #define SINEBAND_COMPAT_LAYER_H
 
@@ -15,11 +18,15 @@
 
 #include "host.h"
 
+namespace compat {
+
 struct WindowClass {
     std::string name;
     WNDCLASSA wc;
     ATOM atom;
 };
+
+}  // namespace compat
 
 // The private device context of a window; every window has exactly one.
 struct HDC__ {
@@ -27,7 +34,7 @@ struct HDC__ {
 };
 
 struct HWND__ {
-    const WindowClass *cls;
+    const compat::WindowClass *cls;
     std::string title;
     DWORD style;
     RECT rect;                // outer rectangle, screen coordinates
@@ -39,14 +46,16 @@ struct HWND__ {
     bool invalid;             // non-empty update region: WM_PAINT is due
     int pixel_format;         // 1-based, 0 while none is set
     HDC__ dc;
-    HostWindow *host;
+    compat::HostWindow *host;
 };
 
 struct HGLRC__ {
-    HostContext *host;
+    compat::HostContext *host;
     int pixel_format;
     bool alive;
 };
+
+namespace compat {
 
 struct Layer {
     std::vector<std::unique_ptr<WindowClass>> classes;
@@ -98,5 +107,7 @@ void activate(HWND hWnd);
 
 // Back to a freshly started process: for tests that run the layer repeatedly.
 void layer_reset();
+
+}  // namespace compat
 
 #endif

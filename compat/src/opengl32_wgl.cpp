@@ -4,6 +4,8 @@
 // (wglShareLists), layer planes, and contexts of other threads.
 #include "layer.h"
 
+namespace compat {
+
 static HGLRC__ *live_context(HGLRC hglrc)
 {
     for (auto &c : layer().contexts)
@@ -12,6 +14,18 @@ static HGLRC__ *live_context(HGLRC hglrc)
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
 }
+
+static void release_current()
+{
+    Layer &l = layer();
+    host_context_make_current(nullptr, nullptr);
+    l.current = nullptr;
+    l.current_dc = nullptr;
+}
+
+}  // namespace compat
+
+using namespace compat;
 
 HGLRC WINAPI wglCreateContext(HDC hdc)
 {
@@ -36,14 +50,6 @@ HGLRC WINAPI wglCreateContext(HDC hdc)
     c->alive = true;
     layer().contexts.push_back(std::move(c));
     return layer().contexts.back().get();
-}
-
-static void release_current()
-{
-    Layer &l = layer();
-    host_context_make_current(nullptr, nullptr);
-    l.current = nullptr;
-    l.current_dc = nullptr;
 }
 
 BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc)

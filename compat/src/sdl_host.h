@@ -7,6 +7,8 @@
 
 #include "host.h"
 
+namespace compat {
+
 struct HostWindow {
     SDL_Window *window;
     Uint32 id;
@@ -31,5 +33,7 @@ SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
 
 // Makes window w's native window (again).
 void sdl_adopt_window(HostWindow *w, SDL_Window *window);
+
+}  // namespace compat
 
 #endif

@@ -17,6 +17,8 @@
 #include <unordered_set>
 #include <vector>
 
+namespace compat {
+
 static std::vector<PIXELFORMATDESCRIPTOR> formats;
 static std::vector<VisualID> visuals;   // the X visual of each format, 0 = SDL's choice
 static std::vector<GLXFBConfig> configs_of;   // GLX's config of each format (X11 only)
@@ -267,3 +269,5 @@ bool host_swap(HostWindow *w)
     SDL_GL_SwapWindow(w->window);
     return true;
 }
+
+}  // namespace compat

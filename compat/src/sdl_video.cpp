@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace compat {
+
 static std::vector<HostWindow *> windows;
 
 static pid_t connected_pid;   // the process that opened the display
@@ -236,3 +238,5 @@ LONG host_display_mode(HostWindow *w, int width, int height)
         return DISP_CHANGE_FAILED;
     return DISP_CHANGE_SUCCESSFUL;
 }
+
+}  // namespace compat

@@ -5,6 +5,8 @@
 // the non-client area, and WM_CONTEXTMENU's popup.
 #include "layer.h"
 
+using namespace compat;
+
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     HWND__ *w = live_window(hWnd);

@@ -9,6 +9,22 @@
 
 #include <stdio.h>
 
+namespace compat {
+
+// The window a display change applies to: the newest live top-level window.
+static HWND__ *program_window()
+{
+    auto &windows = layer().windows;
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if ((*it)->alive)
+            return it->get();
+    return nullptr;
+}
+
+}  // namespace compat
+
+using namespace compat;
+
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 {
     (void)hWnd;
@@ -21,16 +37,6 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     if (host_connect(nullptr, why))
         host_message_box(caption, text);
     return IDOK;
-}
-
-// The window a display change applies to: the newest live top-level window.
-static HWND__ *program_window()
-{
-    auto &windows = layer().windows;
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-        if ((*it)->alive)
-            return it->get();
-    return nullptr;
 }
 
 LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *lpDevMode, DWORD dwFlags)

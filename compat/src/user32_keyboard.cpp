@@ -7,6 +7,8 @@
 // above 1 (each auto-repeat is its own message, as under Wine).
 #include "layer.h"
 
+namespace compat {
+
 struct KeyCode {
     BYTE vk;
     WORD scan;   // set-1 scan code; 0x100 marks an extended (E0) key
@@ -209,3 +211,5 @@ int key_char(UINT vk, LPARAM lParam)
     }
     return 0;
 }
+
+}  // namespace compat

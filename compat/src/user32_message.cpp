@@ -6,6 +6,8 @@
 // Left out: timers, hooks, other threads' queues, and QS_* wake masks.
 #include "layer.h"
 
+namespace compat {
+
 static bool in_range(UINT message, UINT min, UINT max)
 {
     return (min == 0 && max == 0) || (message >= min && message <= max);
@@ -61,6 +63,15 @@ static bool bad_filter(HWND hWnd)
     return hWnd && hWnd != (HWND)-1 && !live_window(hWnd);
 }
 
+static void post(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    layer().posted.push_back(MSG{hWnd, msg, wParam, lParam, tick_count(), {0, 0}});
+}
+
+}  // namespace compat
+
+using namespace compat;
+
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
 {
     if (!lpMsg || bad_filter(hWnd))
@@ -77,11 +88,6 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     while (!fetch(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true))
         host_poll(true);
     return lpMsg->message != WM_QUIT;
-}
-
-static void post(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    layer().posted.push_back(MSG{hWnd, msg, wParam, lParam, tick_count(), {0, 0}});
 }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
@@ -133,6 +139,8 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     return w->cls->wc.lpfnWndProc(w, Msg, wParam, lParam);
 }
 
+namespace compat {
+
 // Keyboard messages go to the focus window; with none, nothing is posted.
 void input_key(HWND hWnd, int usb, bool down, bool repeat, bool numlock)
 {
@@ -145,3 +153,5 @@ void input_key(HWND hWnd, int usb, bool down, bool repeat, bool numlock)
     if (l.focus && l.focus == hWnd)
         l.input.push_back(MSG{hWnd, message, vk, lParam, tick_count(), {0, 0}});
 }
+
+}  // namespace compat

@@ -13,6 +13,8 @@
 
 #include <limits>
 
+namespace compat {
+
 static const WindowClass *find_class(LPCSTR name)
 {
     if (!name)
@@ -22,6 +24,62 @@ static const WindowClass *find_class(LPCSTR name)
             return c.get();
     return nullptr;
 }
+
+// A coordinate held within a LONG: callers and hosts may give any int as a
+// position or a size, and their sums must not wrap.
+static LONG held(long long value)
+{
+    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
+    return (LONG)(value > most ? most : value < least ? least : value);
+}
+
+// The far edge of a side `length` long from `origin`.
+static LONG far_edge(LONG origin, int length)
+{
+    return held((long long)origin + length);
+}
+
+void send_size(HWND hWnd, WPARAM kind, bool with_move)
+{
+    LPARAM size = kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(hWnd->client_w, hWnd->client_h);
+    SendMessageA(hWnd, WM_SIZE, kind, size);
+    if (with_move) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        host_window_frame(hWnd->host, &left, &top, &right, &bottom);
+        SendMessageA(hWnd, WM_MOVE, 0,
+                     MAKELPARAM(held((long long)hWnd->rect.left + left), held((long long)hWnd->rect.top + top)));
+    }
+}
+
+void activate(HWND hWnd)
+{
+    Layer &l = layer();
+    if (l.active == hWnd)
+        return;
+    if (!l.active)
+        SendMessageA(hWnd, WM_ACTIVATEAPP, TRUE, 0);
+    l.active = hWnd;
+    SendMessageA(hWnd, WM_NCACTIVATE, TRUE, 0);
+    SendMessageA(hWnd, WM_ACTIVATE, WA_ACTIVE, 0);   // its default handling takes the focus
+}
+
+// Fits the client area to the outer rectangle once the frame is known.
+static void fit_to_frame(HWND__ *w)
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+    host_window_frame(w->host, &left, &top, &right, &bottom);
+    if (left || top || right || bottom) {
+        LONG width = held((long long)w->rect.right - w->rect.left - left - right);
+        LONG height = held((long long)w->rect.bottom - w->rect.top - top - bottom);
+        host_window_place(w->host, held((long long)w->rect.left + left), held((long long)w->rect.top + top),
+                          width > 1 ? width : 1, height > 1 ? height : 1);
+    }
+    host_window_client_size(w->host, &w->client_w, &w->client_h);
+}
+
+}  // namespace compat
+
+using namespace compat;
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass)
 {
@@ -50,20 +108,6 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName)
         return arrow;
     SetLastError(1813);   // ERROR_RESOURCE_TYPE_NOT_FOUND
     return nullptr;
-}
-
-// A coordinate held within a LONG: callers and hosts may give any int as a
-// position or a size, and their sums must not wrap.
-static LONG held(long long value)
-{
-    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
-    return (LONG)(value > most ? most : value < least ? least : value);
-}
-
-// The far edge of a side `length` long from `origin`.
-static LONG far_edge(LONG origin, int length)
-{
-    return held((long long)origin + length);
 }
 
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
@@ -149,44 +193,6 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
         for (auto it = q->begin(); it != q->end();)
             it = it->hwnd == w ? q->erase(it) : it + 1;
     return TRUE;
-}
-
-void send_size(HWND hWnd, WPARAM kind, bool with_move)
-{
-    LPARAM size = kind == SIZE_MINIMIZED ? 0 : MAKELPARAM(hWnd->client_w, hWnd->client_h);
-    SendMessageA(hWnd, WM_SIZE, kind, size);
-    if (with_move) {
-        int left = 0, top = 0, right = 0, bottom = 0;
-        host_window_frame(hWnd->host, &left, &top, &right, &bottom);
-        SendMessageA(hWnd, WM_MOVE, 0,
-                     MAKELPARAM(held((long long)hWnd->rect.left + left), held((long long)hWnd->rect.top + top)));
-    }
-}
-
-void activate(HWND hWnd)
-{
-    Layer &l = layer();
-    if (l.active == hWnd)
-        return;
-    if (!l.active)
-        SendMessageA(hWnd, WM_ACTIVATEAPP, TRUE, 0);
-    l.active = hWnd;
-    SendMessageA(hWnd, WM_NCACTIVATE, TRUE, 0);
-    SendMessageA(hWnd, WM_ACTIVATE, WA_ACTIVE, 0);   // its default handling takes the focus
-}
-
-// Fits the client area to the outer rectangle once the frame is known.
-static void fit_to_frame(HWND__ *w)
-{
-    int left = 0, top = 0, right = 0, bottom = 0;
-    host_window_frame(w->host, &left, &top, &right, &bottom);
-    if (left || top || right || bottom) {
-        LONG width = held((long long)w->rect.right - w->rect.left - left - right);
-        LONG height = held((long long)w->rect.bottom - w->rect.top - top - bottom);
-        host_window_place(w->host, held((long long)w->rect.left + left), held((long long)w->rect.top + top),
-                          width > 1 ? width : 1, height > 1 ? height : 1);
-    }
-    host_window_client_size(w->host, &w->client_w, &w->client_h);
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
@@ -336,6 +342,8 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 
 // --- events from the host ---------------------------------------------------
 
+namespace compat {
+
 void input_size(HWND hWnd, int width, int height)
 {
     HWND__ *w = live_window(hWnd);
@@ -417,3 +425,5 @@ void input_focus(HWND hWnd, bool gained)
     fflush(stderr);
     _Exit(0);
 }
+
+}  // namespace compat

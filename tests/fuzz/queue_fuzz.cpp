@@ -205,7 +205,7 @@ void CheckFetched(const MSG &msg)
         Expect(msg.wParam == (WPARAM)run.quit_code, "WM_QUIT carries another exit code than the last asked for");
         Expect(msg.hwnd == nullptr && msg.lParam == 0, "WM_QUIT is not a thread message");
         Expect(run.tagged.empty(), "WM_QUIT came while posted messages were still waiting");
-        Expect(layer().posted.empty(), "WM_QUIT came while the posted queue was not empty");
+        Expect(compat::layer().posted.empty(), "WM_QUIT came while the posted queue was not empty");
         run.quit_pending = false;
         return;
     }
@@ -259,7 +259,7 @@ void HarnessPost(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void KeyEvent(uint8_t op, int usb, uint8_t flags)
 {
-    input_key(Target(op, flags >> 3), usb, flags & 1, flags & 2, flags & 4);
+    compat::input_key(Target(op, flags >> 3), usb, flags & 1, flags & 2, flags & 4);
 }
 
 void Perform(uint8_t op)
@@ -299,13 +299,13 @@ void Perform(uint8_t op)
         fake::resize(Target(op, (uint8_t)w), w, h);
         break;
     }
-    case Minimize: input_minimized(Target(op, 0)); break;
-    case Restore: input_restored(Target(op, 0)); break;
-    case Maximize: input_maximized(Target(op, 0)); break;
-    case Expose: input_expose(Target(op, 0)); break;
-    case Close: input_close(Target(op, 0)); break;
-    case FocusLost: input_focus(Target(op, 0), false); break;
-    case FocusGained: input_focus(Target(op, 0), true); break;
+    case Minimize: compat::input_minimized(Target(op, 0)); break;
+    case Restore: compat::input_restored(Target(op, 0)); break;
+    case Maximize: compat::input_maximized(Target(op, 0)); break;
+    case Expose: compat::input_expose(Target(op, 0)); break;
+    case Close: compat::input_close(Target(op, 0)); break;
+    case FocusLost: compat::input_focus(Target(op, 0), false); break;
+    case FocusGained: compat::input_focus(Target(op, 0), true); break;
     case Quit: HarnessQuit((int)U32()); break;
     case PostTagged:
     case PostTagged2: {
@@ -459,7 +459,7 @@ static void ObservedPostQuit(int nExitCode)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    layer_reset();
+    compat::layer_reset();
     fake::reset();
     ResetProgram();
     run = Run{};
@@ -506,7 +506,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The process would end here. This one gives back all it took for the
     // input, so that libFuzzer's leak check sees what the layer leaks.
     DestroyWindow(run.window);
-    layer_reset();
+    compat::layer_reset();
     fake::reset();
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include "host.h"
 
+namespace compat {
+
 struct HostWindow {
     HWND owner;
     int width, height;
@@ -16,12 +18,14 @@ struct HostContext {
     int id;
 };
 
+}  // namespace compat
+
 namespace fake {
 
 static Config cfg;
 static std::vector<std::string> log;
 static int swap_count;
-static std::vector<HostWindow *> windows;
+static std::vector<compat::HostWindow *> windows;
 static std::multimap<int, std::function<void()>> script;
 
 Config &config() { return cfg; }
@@ -48,10 +52,10 @@ HWND window() { return windows.empty() ? nullptr : windows.back()->owner; }
 
 void resize(HWND hWnd, int width, int height)
 {
-    for (HostWindow *w : windows)
+    for (compat::HostWindow *w : windows)
         if (w->owner == hWnd)
             w->width = width, w->height = height;
-    input_size(hWnd, width, height);
+    compat::input_size(hWnd, width, height);
 }
 
 void reset()
@@ -68,6 +72,8 @@ static const bool defaults = (reset(), true);
 }  // namespace fake
 
 using namespace fake;
+
+namespace compat {
 
 bool host_connect(const char *, std::string &why)
 {
@@ -178,3 +184,5 @@ LONG host_display_mode(HostWindow *, int width, int height)
     log.push_back("mode " + std::to_string(width) + "x" + std::to_string(height));
     return DISP_CHANGE_SUCCESSFUL;
 }
+
+}  // namespace compat

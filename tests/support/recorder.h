@@ -49,7 +49,7 @@ class LayerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        layer_reset();
+        compat::layer_reset();
         fake::reset();
         seen().clear();
         WNDCLASSA wc = {};
