@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,32 +82,52 @@ struct Layer {
     DWORD last_error = 0;
 };
 
+// --- layer.cpp: the state and the handle checks -----------------------------
+
 Layer &layer();
 
 // Handle checks: the record when the handle names a live object, else null
 // (and the last error set as Windows sets it).
 HWND__ *live_window(HWND hWnd);
 HDC__ *live_dc(HDC hdc);
+HGLRC__ *live_context(HGLRC hglrc);
+
+// Milliseconds since the layer started, for MSG.time.
+DWORD tick_count();
+
+// Back to a freshly started process: for tests that run the layer repeatedly.
+void layer_reset();
+
+// --- user32_window.cpp: what the input side shares with it ------------------
 
 // The top-level window a child belongs to; the layer has no child windows.
 inline HWND top_level(HWND hWnd) { return hWnd; }
 
-// Milliseconds since the layer started, for MSG.time.
-DWORD tick_count();
+// A coordinate held within a LONG: callers and hosts may give any int as a
+// position or a size, and their sums must not wrap.
+inline LONG held(long long value)
+{
+    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
+    return (LONG)(value > most ? most : value < least ? least : value);
+}
+
+// The far edge of a side `length` long from `origin`.
+inline LONG far_edge(LONG origin, int length) { return held((long long)origin + length); }
+
+// Sends WM_SIZE for the window's client size, and WM_MOVE with it if asked.
+void send_size(HWND hWnd, WPARAM kind, bool with_move);
+// Makes the window active and focused, with the messages Windows sends.
+void activate(HWND hWnd);
+// The reverse: the window loses the activation and the focus if it has them.
+void deactivate(HWND hWnd);
+
+// --- user32_keyboard.cpp ----------------------------------------------------
 
 // Translates a key event into the message Windows would post, updating the
 // layer's key state; false when the key has no virtual-key code.
 bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message, WPARAM *vk, LPARAM *lParam);
 // The character TranslateMessage makes of a virtual key, 0 for none.
 int key_char(UINT vk, LPARAM lParam);
-
-// Sends WM_SIZE for the window's client size, and WM_MOVE with it if asked.
-void send_size(HWND hWnd, WPARAM kind, bool with_move);
-// Makes the window active and focused, with the messages Windows sends.
-void activate(HWND hWnd);
-
-// Back to a freshly started process: for tests that run the layer repeatedly.
-void layer_reset();
 
 }  // namespace compat
 

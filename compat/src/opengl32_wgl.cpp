@@ -6,15 +6,6 @@
 
 namespace compat {
 
-static HGLRC__ *live_context(HGLRC hglrc)
-{
-    for (auto &c : layer().contexts)
-        if (c.get() == hglrc && c->alive)
-            return c.get();
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-}
-
 static void release_current()
 {
     Layer &l = layer();

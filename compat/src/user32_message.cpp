@@ -138,20 +138,3 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         return 0;
     return w->cls->wc.lpfnWndProc(w, Msg, wParam, lParam);
 }
-
-namespace compat {
-
-// Keyboard messages go to the focus window; with none, nothing is posted.
-void input_key(HWND hWnd, int usb, bool down, bool repeat, bool numlock)
-{
-    UINT message;
-    WPARAM vk;
-    LPARAM lParam;
-    if (!translate_key(usb, down, repeat, numlock, &message, &vk, &lParam))
-        return;
-    Layer &l = layer();
-    if (l.focus && l.focus == hWnd)
-        l.input.push_back(MSG{hWnd, message, vk, lParam, tick_count(), {0, 0}});
-}
-
-}  // namespace compat

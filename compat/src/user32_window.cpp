@@ -1,5 +1,6 @@
-// user32: window classes, windows, showing, focus, device contexts and the
-// host's window events (size, minimise, exposure, close, focus).
+// user32: window classes, windows, showing, activation and focus, and
+// device contexts. What the host reports about a window is turned into
+// messages in user32_input.cpp.
 //
 // Left out: child windows, menus, the non-client messages (WM_NCCALCSIZE,
 // WM_NCPAINT, WM_GETMINMAXINFO), WM_WINDOWPOSCHANGING/CHANGED (WM_SIZE and
@@ -8,10 +9,7 @@
 #include "layer.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <strings.h>
-
-#include <limits>
 
 namespace compat {
 
@@ -23,20 +21,6 @@ static const WindowClass *find_class(LPCSTR name)
         if (strcasecmp(c->name.c_str(), name) == 0)
             return c.get();
     return nullptr;
-}
-
-// A coordinate held within a LONG: callers and hosts may give any int as a
-// position or a size, and their sums must not wrap.
-static LONG held(long long value)
-{
-    const long long most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
-    return (LONG)(value > most ? most : value < least ? least : value);
-}
-
-// The far edge of a side `length` long from `origin`.
-static LONG far_edge(LONG origin, int length)
-{
-    return held((long long)origin + length);
 }
 
 void send_size(HWND hWnd, WPARAM kind, bool with_move)
@@ -61,6 +45,19 @@ void activate(HWND hWnd)
     l.active = hWnd;
     SendMessageA(hWnd, WM_NCACTIVATE, TRUE, 0);
     SendMessageA(hWnd, WM_ACTIVATE, WA_ACTIVE, 0);   // its default handling takes the focus
+}
+
+void deactivate(HWND hWnd)
+{
+    Layer &l = layer();
+    if (l.active == hWnd) {
+        SendMessageA(hWnd, WM_NCACTIVATE, FALSE, 0);
+        SendMessageA(hWnd, WM_ACTIVATE, WA_INACTIVE, 0);
+        SendMessageA(hWnd, WM_ACTIVATEAPP, FALSE, 0);
+        l.active = nullptr;
+    }
+    if (l.focus == hWnd)
+        SetFocus(nullptr);
 }
 
 // Fits the client area to the outer rectangle once the frame is known.
@@ -171,16 +168,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
         w->visible = false;
         host_window_show(w->host, SW_HIDE);
     }
-    if (l.active == w) {
-        SendMessageA(w, WM_NCACTIVATE, FALSE, 0);
-        SendMessageA(w, WM_ACTIVATE, WA_INACTIVE, 0);
-        SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
-        l.active = nullptr;
-    }
-    if (l.focus == w) {
-        l.focus = nullptr;
-        SendMessageA(w, WM_KILLFOCUS, 0, 0);
-    }
+    deactivate(w);
     SendMessageA(w, WM_DESTROY, 0, 0);
     SendMessageA(w, WM_NCDESTROY, 0, 0);
     w->alive = false;
@@ -339,91 +327,3 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
     HWND__ *w = live_window(hWnd);
     return w && hDC == &w->dc ? 1 : 0;
 }
-
-// --- events from the host ---------------------------------------------------
-
-namespace compat {
-
-void input_size(HWND hWnd, int width, int height)
-{
-    HWND__ *w = live_window(hWnd);
-    if (!w || w->minimized || (width == w->client_w && height == w->client_h))
-        return;
-    bool grew = width > w->client_w || height > w->client_h;
-    w->client_w = width;
-    w->client_h = height;
-    w->rect.right = far_edge(w->rect.left, width);
-    w->rect.bottom = far_edge(w->rect.top, height);
-    if (grew || (w->cls->wc.style & (CS_HREDRAW | CS_VREDRAW)))
-        InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_RESTORED, false);
-}
-
-void input_minimized(HWND hWnd)
-{
-    HWND__ *w = live_window(hWnd);
-    if (!w || w->minimized)
-        return;
-    w->minimized = true;
-    send_size(w, SIZE_MINIMIZED, false);
-}
-
-void input_maximized(HWND hWnd)
-{
-    HWND__ *w = live_window(hWnd);
-    if (!w)
-        return;
-    w->minimized = false;
-    host_window_client_size(w->host, &w->client_w, &w->client_h);
-    InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_MAXIMIZED, false);
-}
-
-void input_restored(HWND hWnd)
-{
-    HWND__ *w = live_window(hWnd);
-    if (!w || !w->minimized)
-        return;
-    w->minimized = false;
-    host_window_client_size(w->host, &w->client_w, &w->client_h);
-    InvalidateRect(w, nullptr, TRUE);
-    send_size(w, SIZE_RESTORED, false);
-}
-
-void input_expose(HWND hWnd) { InvalidateRect(hWnd, nullptr, TRUE); }
-
-// The close button and the window manager's close request both come here.
-void input_close(HWND hWnd)
-{
-    if (live_window(hWnd))
-        SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-void input_focus(HWND hWnd, bool gained)
-{
-    HWND__ *w = live_window(hWnd);
-    if (!w)
-        return;
-    Layer &l = layer();
-    if (gained) {
-        activate(w);
-        return;
-    }
-    if (l.active != w)
-        return;
-    SendMessageA(w, WM_NCACTIVATE, FALSE, 0);
-    SendMessageA(w, WM_ACTIVATE, WA_INACTIVE, 0);
-    SendMessageA(w, WM_ACTIVATEAPP, FALSE, 0);
-    l.active = nullptr;
-    if (l.focus == w)
-        SetFocus(nullptr);
-}
-
-[[noreturn]] void input_lost_host(const char *why)
-{
-    fprintf(stderr, "sineband: lost the display: %s\n", why);
-    fflush(stderr);
-    _Exit(0);
-}
-
-}  // namespace compat
