@@ -1,10 +1,11 @@
 // The host window system as the layer sees it.
 //
-// One backend is linked in: sdl_*.cpp for the real program, a scripted one
-// for the layer's tests. A backend owns native windows, pixel formats, GL
-// contexts and events; it reports events by calling the input_* functions
-// below, which turn them into Win32 messages. It never calls a window
-// procedure itself.
+// One host is linked in: the SDL one (sdl_window.cpp and the files its
+// sdl_host.h names) for the real program, a scripted one for the layer's
+// tests. A host owns native windows, pixel formats, GL contexts and events;
+// it reports events by calling the input_* functions below
+// (user32_input.cpp), which turn them into Win32 messages. It never calls a
+// window procedure itself.
 #ifndef SINEBAND_COMPAT_HOST_H
 #define SINEBAND_COMPAT_HOST_H
 
@@ -59,7 +60,7 @@ bool host_message_box(const char *caption, const char *text);
 // Returns a DISP_CHANGE_* code.
 LONG host_display_mode(HostWindow *w, int width, int height);
 
-// --- what the backend calls ------------------------------------------------
+// --- what the host calls ---------------------------------------------------
 
 // A key went down or up. `usb` is the USB HID usage of the physical key (the
 // numbering SDL's scancodes use); `numlock` is the lock state at the time.

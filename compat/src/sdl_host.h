@@ -1,9 +1,13 @@
-// What the SDL backend's files share: the native window and context records.
+// What the SDL host's files share. sdl_window.cpp and sdl_context.cpp hold
+// host.h's side of the host over SDL2; where a window is on X11, its GL goes
+// through GLX (glx_context.cpp), and what SDL does not do for an X11 window
+// is done with Xlib (x11_window.cpp).
 #ifndef SINEBAND_COMPAT_SDL_HOST_H
 #define SINEBAND_COMPAT_SDL_HOST_H
 
 #include <SDL.h>
 #include <string>
+#include <vector>
 
 #include "host.h"
 
@@ -28,11 +32,45 @@ struct HostContext {
     void *x_display;
 };
 
+// --- sdl_window.cpp --------------------------------------------------------
+
 // Creates the SDL window for w's description; null with SDL's error in why.
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why);
-
 // Makes window w's native window (again).
 void sdl_adopt_window(HostWindow *w, SDL_Window *window);
+
+// --- sdl_context.cpp -------------------------------------------------------
+
+// An RGBA pixel format with these buffer sizes, described as Windows does.
+PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, BYTE aux,
+                                      const BYTE accum[4], bool doublebuffer);
+
+// --- glx_context.cpp: the GL of windows on X11 ----------------------------
+
+// The display's GLX framebuffer configs as pixel formats, read once.
+const std::vector<PIXELFORMATDESCRIPTOR> &glx_pixel_formats(HostWindow *w);
+// The X visual and the GLXFBConfig of a format (0-based, as read above).
+unsigned long glx_format_visual(int index);
+void *glx_format_config(int index);
+// A GLX context for w's format, not made current; null when GLX refuses.
+void *glx_context_create(HostWindow *w);
+// Binds ctx to w; with either one null, no GLX context is current after.
+bool glx_make_current(HostWindow *w, HostContext *ctx);
+// Whether this thread has a GLX context current.
+bool glx_is_current();
+void glx_context_destroy(HostContext *ctx);
+void glx_swap(HostWindow *w);
+
+// --- x11_window.cpp: what SDL does not do for an X11 window ---------------
+
+// From here on a lost X server is reported through input_lost_host, not by
+// Xlib's own exit.
+void x11_handle_lost_server();
+// The frame the window manager put around w (_NET_FRAME_EXTENTS); all zero
+// while it has put none.
+void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bottom);
+// The X visual w's native window was made with; 0 when it cannot be read.
+unsigned long x11_window_visual(HostWindow *w);
 
 }  // namespace compat
 

@@ -1,33 +1,17 @@
-// The SDL2 backend: connection, native windows, events, message boxes and
-// the fullscreen switch. Events become input_* calls; nothing here calls a
-// window procedure.
+// The host over SDL2: the connection to the window system, native windows,
+// events, the message box and the fullscreen switch. Events become input_*
+// calls; nothing here calls a window procedure.
 #include "sdl_host.h"
 
 #include <SDL_syswm.h>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 
 #include <stdlib.h>
-#include <unistd.h>
 #include <algorithm>
 #include <vector>
 
 namespace compat {
 
 static std::vector<HostWindow *> windows;
-
-static pid_t connected_pid;   // the process that opened the display
-
-static int lost_x_server(Display *)
-{
-    // NOTE: SDL shows its X11 message box from a forked child, which has
-    // this handler too. Only the program says the display is gone; the
-    // child's failure ends the box, and the program then finds its own
-    // connection gone.
-    if (getpid() != connected_pid)
-        _exit(1);
-    input_lost_host("the X server closed the connection");
-}
 
 bool host_connect(const char *app_class, std::string &why)
 {
@@ -55,12 +39,8 @@ bool host_connect(const char *app_class, std::string &why)
             state = -1;
         } else {
             state = 1;
-            // Without this, Xlib ends the process with status 1 when the
-            // server goes away, which would read as a normal end.
-            if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
-                connected_pid = getpid();
-                XSetIOErrorHandler(lost_x_server);
-            }
+            if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+                x11_handle_lost_server();
         }
     }
     why = failure;
@@ -142,23 +122,11 @@ void host_window_client_size(HostWindow *w, int *width, int *height)
 
 void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
 {
-    *left = *top = *right = *bottom = 0;
     // NOTE: SDL takes the window manager's _NET_FRAME_EXTENTS in only as its
     // events are read, so a window just shown has no frame in SDL's eyes;
     // the property itself is there once the window is mapped.
-    if (Display *dpy = static_cast<Display *>(w->x_display)) {
-        Atom type;
-        int format;
-        unsigned long count = 0, after;
-        unsigned char *data = nullptr;
-        if (XGetWindowProperty(dpy, w->x_window, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), 0, 4, False,
-                               XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-            data && format == 32 && count == 4) {
-            const long *e = reinterpret_cast<const long *>(data);
-            *left = (int)e[0], *right = (int)e[1], *top = (int)e[2], *bottom = (int)e[3];
-        }
-        if (data)
-            XFree(data);
+    if (w->x_display) {
+        x11_frame_extents(w, left, top, right, bottom);
         return;
     }
     if (SDL_GetWindowBordersSize(w->window, top, left, bottom, right) != 0)

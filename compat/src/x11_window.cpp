@@ -1,0 +1,60 @@
+// Xlib, for what SDL does not do for an X11 window: reading the frame the
+// window manager put around it, reading the visual it was made with, and
+// ending the process as the layer does when the X server goes away.
+#include "sdl_host.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <unistd.h>
+
+namespace compat {
+
+static pid_t connected_pid;   // the process that opened the display
+
+static int lost_x_server(Display *)
+{
+    // NOTE: SDL shows its X11 message box from a forked child, which has
+    // this handler too. Only the program says the display is gone; the
+    // child's failure ends the box, and the program then finds its own
+    // connection gone.
+    if (getpid() != connected_pid)
+        _exit(1);
+    input_lost_host("the X server closed the connection");
+}
+
+void x11_handle_lost_server()
+{
+    // NOTE: Xlib's own handler ends the process with status 1, which would
+    // read as the program's normal end.
+    connected_pid = getpid();
+    XSetIOErrorHandler(lost_x_server);
+}
+
+void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bottom)
+{
+    *left = *top = *right = *bottom = 0;
+    Display *dpy = static_cast<Display *>(w->x_display);
+    Atom type;
+    int format;
+    unsigned long count = 0, after;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(dpy, w->x_window, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32 && count == 4) {
+        const long *e = reinterpret_cast<const long *>(data);
+        *left = (int)e[0], *right = (int)e[1], *top = (int)e[2], *bottom = (int)e[3];
+    }
+    if (data)
+        XFree(data);
+}
+
+unsigned long x11_window_visual(HostWindow *w)
+{
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(static_cast<Display *>(w->x_display), w->x_window, &a) || !a.visual)
+        return 0;
+    return XVisualIDFromVisual(a.visual);
+}
+
+}  // namespace compat
