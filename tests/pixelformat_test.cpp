@@ -110,6 +110,23 @@ TEST_F(PixelFormatTest, ContextsFollowWglRules)
     EXPECT_EQ(fake::trace().back(), "delete context");
 }
 
+// The host's window goes with the window, so no context may stay bound to it;
+// the context itself lives on.
+TEST_F(PixelFormatTest, AWindowDestroyedWhileCurrentTakesTheBindingWithIt)
+{
+    HWND hWnd = Create();
+    dc = GetDC(hWnd);
+    ASSERT_TRUE(SetPixelFormat(dc, 1, &want));
+    HGLRC rc = wglCreateContext(dc);
+    ASSERT_TRUE(wglMakeCurrent(dc, rc));
+    fake::trace().clear();
+    EXPECT_TRUE(DestroyWindow(hWnd));
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(wglGetCurrentDC(), nullptr);
+    EXPECT_EQ(fake::trace(), (std::vector<std::string>{"uncurrent", "destroy"}));
+    EXPECT_TRUE(wglDeleteContext(rc));
+}
+
 TEST_F(PixelFormatTest, SwapsNeedAFormatAndALiveWindowButNoCurrentContext)
 {
     fake::config().formats = {format(24, 0, 24, 0, true), format(24, 0, 24, 0, false)};

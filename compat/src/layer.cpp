@@ -1,6 +1,6 @@
 // The layer's state and what its modules share: the handle checks, the
-// clock MSG.time is read from, and layer_reset, with which the tests start
-// each case from a freshly started process.
+// clock MSG.time is read from, letting go of the current context, and
+// layer_reset, with which the tests start each case afresh.
 #include "layer.h"
 
 #include <chrono>
@@ -45,16 +45,23 @@ DWORD tick_count()
     return (DWORD)ms.count();
 }
 
+void release_current()
+{
+    Layer &l = layer();
+    host_context_make_current(nullptr, nullptr);
+    l.current = nullptr;
+    l.current_dc = nullptr;
+}
+
 void layer_reset()
 {
     // NOTE: what the host made for the old state goes with it; the records
     // are dropped, not destroyed, so no window procedure hears of it.
+    if (state->current)
+        release_current();
     for (auto &c : state->contexts)
-        if (c->alive && c->host) {
-            if (state->current == c.get())
-                host_context_make_current(nullptr, nullptr);
+        if (c->alive && c->host)
             host_context_destroy(c->host);
-        }
     for (auto &w : state->windows)
         if (w->host)
             host_window_destroy(w->host);

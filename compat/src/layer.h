@@ -95,6 +95,10 @@ HGLRC__ *live_context(HGLRC hglrc);
 // Milliseconds since the layer started, for MSG.time.
 DWORD tick_count();
 
+// Leaves the thread with no current context: wglMakeCurrent(NULL, NULL)
+// without its checks, for the layer's own use (a dying window's context).
+void release_current();
+
 // Back to a freshly started process: for tests that run the layer repeatedly.
 void layer_reset();
 

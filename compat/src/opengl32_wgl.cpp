@@ -4,18 +4,6 @@
 // (wglShareLists), layer planes, and contexts of other threads.
 #include "layer.h"
 
-namespace compat {
-
-static void release_current()
-{
-    Layer &l = layer();
-    host_context_make_current(nullptr, nullptr);
-    l.current = nullptr;
-    l.current_dc = nullptr;
-}
-
-}  // namespace compat
-
 using namespace compat;
 
 HGLRC WINAPI wglCreateContext(HDC hdc)

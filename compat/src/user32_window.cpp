@@ -173,7 +173,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     SendMessageA(w, WM_NCDESTROY, 0, 0);
     w->alive = false;
     if (l.current_dc == &w->dc)
-        wglMakeCurrent(nullptr, nullptr);
+        release_current();
     host_window_destroy(w->host);
     w->host = nullptr;
     // Messages still queued for a dead window are dropped.
