@@ -48,14 +48,14 @@ static void read_glx_formats(Display *dpy)
     int error_base, event_base;
     if (!glXQueryExtension(dpy, &error_base, &event_base))
         return;   // no GLX on this display: no formats at all
-    // NOTE: GLX answers for one config and one attribute at a time, at a few
-    // microseconds each, which over hundreds of configs was most of the
-    // start-up. So the whole list is asked at once what it can be:
-    // glXChooseFBConfig tells which configs are double-buffered, which are
-    // non-conformant and which have any alpha, depth, stencil, auxiliary or
-    // accumulation buffer at all; the colour sizes are the visual's masks.
-    // Only the sizes of buffers that are there are asked one by one. The
-    // formats keep the server's order, which decides ties in choosing.
+    // NOTE: glXGetFBConfigAttrib answers for one config and one attribute,
+    // a few microseconds a call, and a server has hundreds of configs. So
+    // whole sets are asked for at once: glXChooseFBConfig tells which
+    // configs are double-buffered, which are non-conformant and which have
+    // any alpha, depth, stencil, auxiliary or accumulation buffer at all; the
+    // colour sizes are the visual's masks. Only the sizes of buffers that are
+    // there are asked one by one. The formats keep the server's order, which
+    // decides ties in choosing.
     const ConfigSet usable = usable_configs(dpy);
     const ConfigSet non_conformant = usable_configs(dpy, GLX_CONFIG_CAVEAT, GLX_NON_CONFORMANT_CONFIG);
     const ConfigSet doublebuffered = usable_configs(dpy, GLX_DOUBLEBUFFER, True);

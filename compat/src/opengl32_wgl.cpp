@@ -17,7 +17,7 @@ HGLRC WINAPI wglCreateContext(HDC hdc)
         return nullptr;
     }
     // NOTE: the new context is not made current; the host's own creation may
-    // bind it, so the backend puts back whatever was current before.
+    // bind it, so the host puts back whatever was current before.
     HostContext *host = host_context_create(w->host);
     if (!host) {
         SetLastError(ERROR_INVALID_PIXEL_FORMAT);
