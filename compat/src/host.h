@@ -5,7 +5,8 @@
 // tests. A host owns native windows, pixel formats, GL contexts and events;
 // it reports events by calling the input_* functions below
 // (user32_input.cpp), which turn them into Win32 messages. It never calls a
-// window procedure itself.
+// window procedure itself. All of it is in namespace compat, where a host
+// implements it.
 #ifndef SINEBAND_COMPAT_HOST_H
 #define SINEBAND_COMPAT_HOST_H
 

@@ -1,4 +1,5 @@
-// kernel32: the thread's last-error code.
+// kernel32: GetLastError and SetLastError over the layer's one last-error
+// code. Left out: a code per thread (the layer serves one thread).
 #include "layer.h"
 
 DWORD WINAPI GetLastError(void) { return compat::layer().last_error; }
