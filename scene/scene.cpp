@@ -58,8 +58,10 @@ void Draw()
         Px2 = Px1 + 1.0f;
         Py1 = -3.0f;
         Py2 = 3.0f;
-        Pz1 = (float)(sin(Px1) * 1.3);
-        Pz2 = (float)(sin(Px2) * 1.3);
+        // NOTE: the sine is taken in double; C++ would pick the float
+        // overload for a float argument.
+        Pz1 = (float)(sin((double)Px1) * 1.3);
+        Pz2 = (float)(sin((double)Px2) * 1.3);
         glBegin(GL_POLYGON);
         glVertex3f(Px1, Py1, Pz1);
         glVertex3f(Px1, Py2, Pz1);

@@ -4,11 +4,13 @@
 // and gluLookAt, in double precision; nothing is compared with a stored image.
 #include <windows.h>
 #include <GL/gl.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <math.h>
 #include <algorithm>
 #include <array>
+#include <iomanip>
 #include <vector>
 
 #include "../scene/scene.h"
@@ -154,7 +156,22 @@ LRESULT CALLBACK PlainProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
+struct Vertex {
+    float x, y, z;
+};
+std::vector<Vertex> *vertex_log;   // while set, glVertex3f calls are noted here
+
 }   // namespace
+
+// The scene's glVertex3f calls come here, ahead of Mesa's (the executable's
+// own definition is the one they bind to), and go on to Mesa unchanged.
+extern "C" void GLAPIENTRY glVertex3f(GLfloat x, GLfloat y, GLfloat z)
+{
+    static auto mesa = reinterpret_cast<void(GLAPIENTRY *)(GLfloat, GLfloat, GLfloat)>(dlsym(RTLD_NEXT, "glVertex3f"));
+    if (vertex_log)
+        vertex_log->push_back({x, y, z});
+    mesa(x, y, z);
+}
 
 // One window and context for the suite, made as the program makes them;
 // each test starts from the program's first frame: Initial, then Resize.
@@ -329,6 +346,35 @@ TEST_F(Scene, DrawPaintsTheBandWhiteOnBlack)
     EXPECT_NEAR(lit_top, top - 0.5, 2.0);
 }
 
+// Every vertex of a frame against the band worked out from the strip number:
+// x1 = (i - 100) / 10 and x2 = x1 + 1, each rounded to single precision, and
+// z = 1.3 sin(x) taken in double precision from that single x, then rounded.
+TEST_F(Scene, DrawPassesTheBandsVertices)
+{
+    std::vector<Vertex> calls;
+    vertex_log = &calls;
+    Draw();
+    vertex_log = nullptr;
+    ASSERT_EQ(calls.size(), 800u);
+
+    int wrong = 0;
+    for (int i = 0; i < 200; ++i) {
+        const float x1 = (float)((i - 100) / 10.0), x2 = (float)((double)x1 + 1.0);
+        const float z1 = (float)(1.3 * sin((double)x1)), z2 = (float)(1.3 * sin((double)x2));
+        const Vertex want[4] = {{x1, -3, z1}, {x1, 3, z1}, {x2, 3, z2}, {x2, -3, z2}};
+        for (int k = 0; k < 4; ++k) {
+            const Vertex &got = calls[i * 4 + k];
+            if (got.x != want[k].x || got.y != want[k].y || got.z != want[k].z) {
+                if (++wrong <= 5)
+                    ADD_FAILURE() << std::setprecision(9) << "strip " << i << " vertex " << k << ": (" << got.x
+                                  << ", " << got.y << ", " << got.z << "), not (" << want[k].x << ", "
+                                  << want[k].y << ", " << want[k].z << ")";
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "of the 800 vertices differ";
+}
+
 TEST_F(Scene, FramesRepeatExactly)
 {
     Draw();
@@ -346,8 +392,8 @@ TEST_F(Scene, AFrameLeavesTheLastStripsValues)
     EXPECT_EQ(Px2, Px1 + 1.0f);
     EXPECT_EQ(Py1, -3.0f);
     EXPECT_EQ(Py2, 3.0f);
-    EXPECT_EQ(Pz1, (float)(sin(Px1) * 1.3));
-    EXPECT_EQ(Pz2, (float)(sin(Px2) * 1.3));
+    EXPECT_EQ(Pz1, (float)(1.3 * sin((double)9.9f)));
+    EXPECT_EQ(Pz2, (float)(1.3 * sin((double)(9.9f + 1.0f))));
     // The band never turns.
     EXPECT_TRUE(Xrot == 0 && Yrot == 0 && Zrot == 0) << Xrot << ", " << Yrot << ", " << Zrot;
 }
