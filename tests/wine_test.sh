@@ -3,6 +3,7 @@
 # display (run through tools/with-xvfb.sh), driven with real input (XTEST).
 #   wine_test.sh prefix                 create or update WINEPREFIX (once, untimed)
 #   wine_test.sh format EXE32 EXE64     PE headers and imports, no Wine needed
+#   wine_test.sh x87 OBJ...             no x87 float arithmetic in 32-bit objects
 #   wine_test.sh picture EXE            window, band, other keys, Escape
 #   wine_test.sh alt-f4 EXE             Alt+F4 ends the run
 #   wine_test.sh same-as-linux EXE PROG Wine's picture against the layer build's
@@ -163,6 +164,26 @@ format)
   finish
   ;;
 
+x87)
+  # The 32-bit program does its float arithmetic on SSE2, so it rounds as
+  # the 64-bit and Linux builds do; the x87 unit would keep wider values.
+  # Only sin's result may pass through x87: the 32-bit calling convention
+  # returns a double in ST(0), which one fstpl (or fldl) moves out.
+  # NOTE: the objects, not the .exe: the .exe carries the runtime's own x87.
+  for obj in "${@:2}"; do
+    [ -f "$obj" ] || { fail "$obj is missing (make build builds it)"; continue; }
+    listing=$(i686-w64-mingw32-objdump -dr --no-show-raw-insn "$obj") || { fail "$obj cannot be read"; continue; }
+    sins=$(grep -cE 'DISP32[[:space:]]+_sin$' <<<"$listing")
+    x87=$(awk -F'\t' '$2 ~ /^f/ { split($2, m, " "); print m[1] }' <<<"$listing" | sort | uniq -c | tr -s ' \n' ' ')
+    moves=$(awk -F'\t' '$2 ~ /^(fstpl|fldl)[[:space:]]/' <<<"$listing" | wc -l)
+    others=$(awk -F'\t' '$2 ~ /^f/ && $2 !~ /^(fstpl|fldl)[[:space:]]/' <<<"$listing" | wc -l)
+    echo "$(basename "$obj"): calls of sin $sins, x87 instructions:${x87:- none}"
+    [ "$others" -eq 0 ] && [ "$moves" -le "$sins" ] && pass "$(basename "$obj") does its float arithmetic on SSE2" ||
+      fail "$(basename "$obj"): $others x87 instructions besides sin's result, $moves moves for $sins calls of sin"
+  done
+  finish
+  ;;
+
 picture)
   start_wine "$2" || { fail "no mapped window named OpenGL appeared"; wait_end; finish; }
   read -r x y w h state <<<"$(geometry "$window")"
@@ -231,7 +252,7 @@ same-as-linux)
   ;;
 
 *)
-  echo "usage: $0 prefix | format EXE32 EXE64 | picture EXE | alt-f4 EXE | same-as-linux EXE PROG" >&2
+  echo "usage: $0 prefix | format EXE32 EXE64 | x87 OBJ... | picture EXE | alt-f4 EXE | same-as-linux EXE PROG" >&2
   exit 2
   ;;
 esac
