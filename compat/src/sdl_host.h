@@ -23,6 +23,7 @@ struct HostWindow {
     void *x_display;            // the X11 connection and window: GL goes through GLX there
     unsigned long x_window;
     void *glx_config = nullptr; // the GLXFBConfig of the window's pixel format
+    bool map_exposure_due = false;   // shown, and its first exposure not seen yet
 };
 
 // An SDL context where SDL does the GL (not X11), a GLX one on X11.

@@ -139,12 +139,29 @@ void host_window_place(HostWindow *w, int x, int y, int width, int height)
     SDL_SetWindowSize(w->window, width, height);
 }
 
-static HWND owner_of(Uint32 id)
+static HostWindow *window_of(Uint32 id)
 {
     for (HostWindow *w : windows)
         if (w->id == id)
-            return w->owner;
+            return w;
     return nullptr;
+}
+
+static HWND owner_of(Uint32 id)
+{
+    HostWindow *w = window_of(id);
+    return w ? w->owner : nullptr;
+}
+
+// NOTE: X exposes every window it maps, but the show has already made the
+// whole window invalid, and UpdateWindow has painted it by the time the
+// exposure is read. Only exposures after that one are contents lost.
+static void exposed(HostWindow *w)
+{
+    if (w->map_exposure_due)
+        w->map_exposure_due = false;
+    else
+        input_expose(w->owner);
 }
 
 static void dispatch(const SDL_Event &e)
@@ -165,7 +182,8 @@ static void dispatch(const SDL_Event &e)
         case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;
         case SDL_WINDOWEVENT_MAXIMIZED: input_maximized(hWnd); break;
         case SDL_WINDOWEVENT_RESTORED: input_restored(hWnd); break;
-        case SDL_WINDOWEVENT_EXPOSED: input_expose(hWnd); break;
+        case SDL_WINDOWEVENT_SHOWN: window_of(e.window.windowID)->map_exposure_due = true; break;
+        case SDL_WINDOWEVENT_EXPOSED: exposed(window_of(e.window.windowID)); break;
         case SDL_WINDOWEVENT_CLOSE: input_close(hWnd); break;
         case SDL_WINDOWEVENT_FOCUS_GAINED: input_focus(hWnd, true); break;
         case SDL_WINDOWEVENT_FOCUS_LOST: input_focus(hWnd, false); break;
