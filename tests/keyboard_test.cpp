@@ -161,4 +161,45 @@ TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)
     EXPECT_EQ(got, expected);
 }
 
+HELPINFO help_seen;
+
+LRESULT CALLBACK HelpProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_HELP)
+        help_seen = *(const HELPINFO *)lParam;
+    return RecordingProc(hWnd, msg, wParam, lParam);
+}
+
+// Taking F1's key-down from the queue posts WM_KEYF1 (not in the SDK's
+// headers), whose default handling sends WM_HELP: Wine's sequence, which its
+// tests hold against Windows.
+TEST_F(KeyboardTest, FOneAsksForHelpWhenItsKeyDownIsTaken)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HelpProc;
+    wc.lpszClassName = "Help";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND hWnd = CreateWindowExA(0, "Help", "help", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL, NULL, NULL);
+    ShowWindow(hWnd, SW_SHOW);
+    UpdateWindow(hWnd);
+    seen().clear();
+
+    input_key(hWnd, F1, true, false, false);
+    input_key(hWnd, F1, false, false, false);
+    input_key(hWnd, LAlt, true, false, false);
+    input_key(hWnd, F1, true, false, false);   // Alt+F1 is a system key: no help
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));   // only taking it counts
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    const std::vector<UINT> expected = {WM_KEYDOWN, WM_KEYF1, WM_HELP, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYDOWN};
+    EXPECT_EQ(messages(), expected);
+    EXPECT_EQ(help_seen.cbSize, sizeof(HELPINFO));
+    EXPECT_EQ(help_seen.iContextType, HELPINFO_WINDOW);
+    EXPECT_EQ(help_seen.hItemHandle, (void *)hWnd);
+}
+
 }  // namespace

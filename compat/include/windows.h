@@ -129,6 +129,16 @@ typedef struct tagCREATESTRUCTA {
     DWORD dwExStyle;
 } CREATESTRUCTA;
 
+/* The lParam of WM_HELP. */
+typedef struct tagHELPINFO {
+    UINT cbSize;
+    int iContextType;
+    int iCtrlId;
+    void *hItemHandle;
+    UINT_PTR dwContextId;
+    POINT MousePos;
+} HELPINFO, *LPHELPINFO;
+
 typedef struct tagPIXELFORMATDESCRIPTOR {
     WORD nSize;
     WORD nVersion;
@@ -217,6 +227,7 @@ static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA is 156 bytes on Windows");
 static_assert(sizeof(MSG) == (sizeof(void *) == 8 ? 48 : 28), "MSG has the Windows layout");
 static_assert(sizeof(WNDCLASSA) == (sizeof(void *) == 8 ? 72 : 40), "WNDCLASSA has the Windows layout");
 static_assert(sizeof(CREATESTRUCTA) == (sizeof(void *) == 8 ? 80 : 48), "CREATESTRUCTA has the Windows layout");
+static_assert(sizeof(HELPINFO) == (sizeof(void *) == 8 ? 40 : 28), "HELPINFO has the Windows layout");
 #endif
 
 /* --- constants ---------------------------------------------------------- */
@@ -281,6 +292,9 @@ static_assert(sizeof(CREATESTRUCTA) == (sizeof(void *) == 8 ? 80 : 48), "CREATES
 #define WM_SYSCHAR 0x0106
 #define WM_SYSCOMMAND 0x0112
 #define WM_CONTEXTMENU 0x007B
+#define WM_HELP 0x0053
+
+#define HELPINFO_WINDOW 0x0001
 
 #define SIZE_RESTORED 0
 #define SIZE_MINIMIZED 1

@@ -104,6 +104,10 @@ void layer_reset();
 
 // --- user32_window.cpp: what the input side shares with it ------------------
 
+// Posted when F1's key-down is taken from the queue; its default handling
+// sends WM_HELP. Not in the SDK's headers.
+#define WM_KEYF1 0x004D
+
 // The top-level window a child belongs to; the layer has no child windows.
 inline HWND top_level(HWND hWnd) { return hWnd; }
 

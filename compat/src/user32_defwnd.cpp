@@ -76,6 +76,13 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         l.menu_key = 0;
         return 0;
 
+    case WM_KEYF1: {
+        // NOTE: the layer knows no pointer position, so MousePos stays 0, 0.
+        HELPINFO help = {sizeof(HELPINFO), HELPINFO_WINDOW, 0, w, 0, {0, 0}};
+        SendMessageA(w, WM_HELP, 0, (LPARAM)&help);
+        return 0;
+    }
+
     case WM_SYSKEYUP:
     case WM_KEYUP:
         if (l.menu_key && wParam == l.menu_key) {

@@ -2,7 +2,8 @@
 //
 // A fetch looks, in this order, at: messages sent by the host while it is
 // polled (dispatched at once, never returned), posted messages in FIFO order,
-// the quit flag, keyboard input, and windows with a pending WM_PAINT.
+// the quit flag, keyboard input, and windows with a pending WM_PAINT. Taking
+// F1's key-down posts WM_KEYF1, the help request.
 // Left out: timers, hooks, other threads' queues, and QS_* wake masks.
 #include "layer.h"
 
@@ -31,6 +32,11 @@ static bool take(std::deque<MSG> &queue, LPMSG msg, HWND hWnd, UINT min, UINT ma
     return false;
 }
 
+static void post(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    layer().posted.push_back(MSG{hWnd, msg, wParam, lParam, tick_count(), {0, 0}});
+}
+
 static bool fetch(LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
 {
     Layer &l = layer();
@@ -44,8 +50,11 @@ static bool fetch(LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
             l.quit = false;
         return true;
     }
-    if (take(l.input, msg, hWnd, min, max, remove))
+    if (take(l.input, msg, hWnd, min, max, remove)) {
+        if (remove && msg->message == WM_KEYDOWN && msg->wParam == VK_F1)
+            post(msg->hwnd, WM_KEYF1, 0, 0);
         return true;
+    }
     if (in_range(WM_PAINT, min, max)) {
         for (auto &w : l.windows) {
             if (w->alive && w->visible && w->invalid && (!hWnd || hWnd == w.get())) {
