@@ -1,0 +1,341 @@
+// The layer against Wine's user32, message for message. The probe
+// (probe.cpp) is built over the layer and with MinGW-w64; each build runs on
+// this bare X server under the same real input (XTEST, through xdotool), and
+// the messages of a named set in the two logs are compared line for line.
+// The differences the layer keeps on purpose are listed below with their
+// reasons, and README.md's list is this list; any other difference fails.
+#include <gtest/gtest.h>
+
+#include "run.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sstream>
+
+extern char **environ;
+
+using namespace outside;
+
+namespace {
+
+// The compared messages: creation, show, activation, focus, size, move,
+// paint, keys and characters, help, system commands, close, destroy.
+const std::map<unsigned, std::string> compared = {
+    {0x0081, "WM_NCCREATE"},  {0x0001, "WM_CREATE"},     {0x0018, "WM_SHOWWINDOW"}, {0x001C, "WM_ACTIVATEAPP"},
+    {0x0086, "WM_NCACTIVATE"}, {0x0006, "WM_ACTIVATE"},  {0x0007, "WM_SETFOCUS"},   {0x0008, "WM_KILLFOCUS"},
+    {0x0005, "WM_SIZE"},      {0x0003, "WM_MOVE"},       {0x000F, "WM_PAINT"},      {0x0100, "WM_KEYDOWN"},
+    {0x0101, "WM_KEYUP"},     {0x0102, "WM_CHAR"},       {0x0103, "WM_DEADCHAR"},   {0x0104, "WM_SYSKEYDOWN"},
+    {0x0105, "WM_SYSKEYUP"},  {0x0106, "WM_SYSCHAR"},    {0x0107, "WM_SYSDEADCHAR"}, {0x004D, "WM_KEYF1"},
+    {0x0053, "WM_HELP"},      {0x0112, "WM_SYSCOMMAND"}, {0x0010, "WM_CLOSE"},      {0x0002, "WM_DESTROY"},
+    {0x0082, "WM_NCDESTROY"},
+};
+// Their lParam is a pointer, different in every run.
+const char *const pointer_lparam[] = {"WM_NCCREATE", "WM_CREATE", "WM_HELP"};
+
+struct Line {
+    std::string how, name, wparam, lparam;   // "quit" lines: how = "quit", wparam = code
+    std::string text() const { return how + " " + name + " " + wparam + " " + lparam; }
+    bool operator==(const Line &o) const { return text() == o.text(); }
+};
+typedef std::vector<Line> Log;
+
+// A difference the layer keeps: what differs, then why (what Windows does,
+// what Wine does, why the layer does what it does). README.md lists these
+// very entries. Where the compared messages show it, `layer` and `wine`
+// rewrite their log so that it is out of the comparison and return how many
+// lines they rewrote; null where the probe does not see it.
+struct Kept {
+    const char *what;
+    const char *why;
+    std::function<int(Log &)> layer, wine;
+    bool close_request_only = false;   // Alt+F4's WM_SYSCOMMAND is posted on both
+};
+
+// The first WM_SIZE and WM_MOVE, when their lParams are these, rewritten.
+std::function<int(Log &)> FirstSizeAndMove(std::string size, std::string position)
+{
+    return [=](Log &log) {
+        int n = 0;
+        for (const char *name : {"WM_SIZE", "WM_MOVE"}) {
+            auto it = std::find_if(log.begin(), log.end(), [&](const Line &l) { return l.name == name; });
+            bool is_size = name == std::string("WM_SIZE");
+            if (it != log.end() && it->lparam == (is_size ? size : position))
+                it->lparam = is_size ? "<client size>" : "<client origin>", ++n;
+        }
+        return n;
+    };
+}
+
+// The close command, when it came as `how`, rewritten.
+std::function<int(Log &)> CloseCommandCame(const char *how)
+{
+    return [=](Log &log) {
+        int n = 0;
+        for (Line &l : log)
+            if (l.name == "WM_SYSCOMMAND" && l.wparam == "f060" && l.how == how)
+                l.how = "<sent or posted>", ++n;
+        return n;
+    };
+}
+
+const Kept kept[] = {
+    {"The first WM_SIZE and WM_MOVE give the whole 600 x 450 window at (50, 50) as the client area.",
+     "Windows takes its frame off the window asked for (584 x 411 on Windows 10), Wine its default metrics "
+     "(592 x 423 at (54, 73)). With no window manager the layer's X window has no frame and is all client, so "
+     "it cannot match; the probe checks each side for its own values.",
+     FirstSizeAndMove("1c20258", "320032"), FirstSizeAndMove("1a70250", "490036")},
+    {"The window manager's close request sends WM_SYSCOMMAND(SC_CLOSE), where Wine posts it.",
+     "On Windows the close button's click reaches DefWindowProc, which sends WM_SYSCOMMAND(SC_CLOSE); Wine's "
+     "X11 driver posts it when WM_DELETE_WINDOW comes. The layer does what Windows does.",
+     CloseCommandCame("sent"), CloseCommandCame("dispatched"), true},
+    {"No menu loop: Alt alone, F10, or Alt with a letter sends WM_SYSCOMMAND(SC_KEYMENU), whose default opens "
+     "nothing.",
+     "Windows and Wine run the system menu's loop (WM_ENTERMENULOOP, WM_INITMENU, WM_MENUCHAR, "
+     "WM_EXITMENULOOP); the layer has no menus to show. The probe does not compare those messages.",
+     nullptr, nullptr},
+    {"WM_SIZE and WM_MOVE are sent directly, not from WM_WINDOWPOSCHANGED, and WM_WINDOWPOSCHANGING, "
+     "WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_NCPAINT and BeginPaint's WM_ERASEBKGND are not sent.",
+     "Windows and Wine send them around every move, size and paint; the layer draws no frame, its host window "
+     "being all client. Not compared.",
+     nullptr, nullptr},
+    {"No pointer, IME or icon messages: WM_MOUSEMOVE, WM_NCHITTEST, WM_SETCURSOR, WM_IME_*, WM_GETICON.",
+     "Windows and Wine send them; the layer reports no pointer and has no input method or icon, and the "
+     "program reads only keys. Not compared.",
+     nullptr, nullptr},
+    {"The keyboard is the US layout, and each auto-repeat is its own message with a repeat count of 1.",
+     "Windows may merge fast repeats into one message with a larger count; Wine does not, nor the layer. The "
+     "probe collapses runs of repeats, whose length is timing.",
+     nullptr, nullptr},
+    {"The message box is SDL's own dialog: while it is up the window procedure is not re-entered.",
+     "A Windows modal loop dispatches to the thread's windows; SDL's box runs no Win32 loop. Not exercised by "
+     "the probe.",
+     nullptr, nullptr},
+    {"When the pixel format's visual is not the window's, the hidden native window is made again with it, and "
+     "its X window id changes.",
+     "X fixes a window's visual when the window is made (on Xvfb it changes for the program's 24-bit format). "
+     "Not exercised by the probe.",
+     nullptr, nullptr},
+    {"SwapBuffers with no context current returns TRUE but shows nothing new.",
+     "Mesa's software driver skips a swap when the calling thread has no context; the program only swaps with "
+     "its own context current. Not exercised by the probe.",
+     nullptr, nullptr},
+    {"A lost connection to the X server ends the process with one line on stderr and status 0.",
+     "Windows has no such event; without its display the layer cannot go on. Not exercised by the probe.",
+     nullptr, nullptr},
+};
+
+// The probe's log, the compared messages only, named.
+Log Read(const std::string &path)
+{
+    Log log;
+    for (const std::string &text : lines(slurp(path))) {
+        std::istringstream in(text);
+        Line l;
+        in >> l.how;
+        if (l.how == "quit") {
+            in >> l.wparam;
+            l.name = "-";
+            log.push_back(l);
+            continue;
+        }
+        std::string message;
+        in >> message >> l.wparam >> l.lparam;
+        auto it = compared.find((unsigned)strtoul(message.c_str(), nullptr, 16));
+        if (it == compared.end())
+            continue;
+        l.name = it->second;
+        for (const char *p : pointer_lparam)
+            if (l.name == p)
+                l.lparam = "<pointer>";
+        log.push_back(l);
+    }
+    return log;
+}
+
+// An auto-repeat (a key-down whose key was already down, lParam bit 30) with
+// its characters; a run of equal ones becomes one.
+Log CollapseRepeats(const Log &log)
+{
+    Log out;
+    size_t last_start = 0, last_size = 0;
+    for (size_t i = 0; i < log.size();) {
+        size_t end = i + 1;
+        bool repeat = (log[i].name == "WM_KEYDOWN" || log[i].name == "WM_SYSKEYDOWN") &&
+                      (strtoul(log[i].lparam.c_str(), nullptr, 16) & 0x40000000);
+        while (repeat && end < log.size() && (log[end].name == "WM_CHAR" || log[end].name == "WM_SYSCHAR") &&
+               log[end].lparam == log[i].lparam)
+            ++end;
+        bool same = repeat && last_size == end - i &&
+                    std::equal(log.begin() + i, log.begin() + end, out.begin() + last_start);
+        if (!same) {
+            last_start = out.size();
+            last_size = repeat ? end - i : 0;
+            out.insert(out.end(), log.begin() + i, log.begin() + end);
+        }
+        i = end;
+    }
+    return out;
+}
+
+// --- the two runs -----------------------------------------------------------------
+
+// Starts argv with its output in files; the process id, or -1.
+pid_t Spawn(const std::vector<std::string> &argv, const std::string &output)
+{
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// Keys as a person presses them, for one xdotool run, whose own pauses keep
+// each key down as long as asked: a key held past the server's auto-repeat
+// delay (660 ms) repeats. NOTE: an xdotool process per key would hold keys
+// for as long as a loaded machine takes to start the next one.
+std::string Key(const std::string &key, double seconds = 0.1)
+{
+    return " keydown " + key + " sleep " + std::to_string(seconds) + " keyup " + key + " sleep 0.1";
+}
+
+std::string With(const std::string &modifier, const std::string &key)
+{
+    return " keydown " + modifier + " sleep 0.1" + Key(key) + " keyup " + modifier + " sleep 0.2";
+}
+
+// What a window manager sends for its close button.
+void CloseRequest(Display *d, Window w)
+{
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &e);
+    XFlush(d);
+}
+
+enum Ending { kCloseRequest, kAltF4 };
+
+// One run of the probe under the input; its log, compared messages only.
+Log Run(bool wine, Ending ending)
+{
+    std::string tag = std::string(wine ? "wine" : "layer") + (ending == kAltF4 ? "-alt-f4" : "");
+    std::string log = output_path("-" + tag + ".log");
+    unlink(log.c_str());
+    std::vector<std::string> argv = {SINEBAND_PROBE, log};
+    if (wine)
+        argv = {"wine", SINEBAND_PROBE_EXE, log};
+    pid_t pid = Spawn(argv, output_path("-" + tag + ".out"));
+    EXPECT_GT(pid, 0) << tag << ": the probe did not start";
+    if (pid <= 0)
+        return {};
+
+    Display *d = XOpenDisplay(nullptr);
+    Window w = 0;
+    for (int i = 0; i < 300 && !w; ++i) {
+        std::vector<Window> found = mapped_windows(d, "OpenGL");
+        w = found.empty() ? 0 : found.front();
+        if (!w)
+            pause_ms(100);
+    }
+    EXPECT_NE(w, 0u) << tag << ": no window named OpenGL";
+    bool focused = w && focus(d, w);
+    EXPECT_TRUE(focused) << tag << ": the window did not take the focus";
+    if (focused) {
+        pause_ms(300);
+        if (ending == kCloseRequest) {
+            xdotool(Key("a") + Key("1") + With("shift", "a") + With("ctrl", "c") + With("alt", "x") + Key("F1") +
+                    Key("F5") + Key("Left") + Key("Up") + Key("b", 1.5), 60);
+            pause_ms(200);
+            xdotool("windowsize " + std::to_string(w) + " 500 400");
+            pause_ms(800);
+            CloseRequest(d, w);
+        } else {
+            xdotool(With("alt", "F4"));
+        }
+    }
+    XCloseDisplay(d);
+
+    int status = -1;
+    for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        pause_ms(100);
+    if (status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tag << ": the probe ended with " << status;
+    if (wine)   // this prefix's wineserver goes before the next run
+        sh("wineserver -w", 20);
+    return Read(log);
+}
+
+void Compare(Ending ending)
+{
+    Log layer = CollapseRepeats(Run(false, ending)), wine = CollapseRepeats(Run(true, ending));
+    ASSERT_FALSE(layer.empty() || wine.empty());
+    for (const Kept &k : kept) {
+        if (!k.layer || (k.close_request_only && ending != kCloseRequest))
+            continue;
+        int on_layer = k.layer(layer), on_wine = k.wine(wine);
+        printf("kept: %s (%d and %d lines)\n", k.what, on_layer, on_wine);
+        // A difference that no longer shows is to go from the list.
+        if (ending == kCloseRequest) {
+            EXPECT_TRUE(on_layer && on_wine) << "not seen any more: " << k.what;
+        }
+    }
+    size_t n = std::max(layer.size(), wine.size()), differ = 0;
+    std::string table;
+    for (size_t i = 0; i < n; ++i) {
+        std::string a = i < layer.size() ? layer[i].text() : "", b = i < wine.size() ? wine[i].text() : "";
+        differ += a != b;
+        table += (a == b ? "   " : "!! ") + a + std::string(a.size() < 48 ? 48 - a.size() : 1, ' ') + b + "\n";
+    }
+    printf("%zu lines compared, %zu differ\n", n, differ);
+    EXPECT_EQ(differ, 0u) << "layer (left) against Wine (right):\n" << table;
+}
+
+}  // namespace
+
+// README.md's list of differences is the list above, entry for entry.
+TEST(Probe, TheReadmeListsTheKeptDifferences)
+{
+    const std::string readme = slurp(SINEBAND_README), heading = "\n## Where the layer knowingly differs from Windows\n";
+    size_t at = readme.find(heading);
+    ASSERT_NE(at, std::string::npos) << "README.md has no section" << heading;
+    // Its bullets, each joined into one line, without Markdown's backticks.
+    std::vector<std::string> items;
+    for (const std::string &l : lines(readme.substr(at + 1, readme.find("\n## ", at + 1) - at))) {
+        if (l.rfind("- ", 0) == 0)
+            items.push_back(l.substr(2));
+        else if (!items.empty() && l.rfind("  ", 0) == 0 && l.find_first_not_of(' ') != std::string::npos)
+            items.back() += " " + l.substr(l.find_first_not_of(' '));
+    }
+    ASSERT_EQ(items.size(), std::size(kept));
+    for (size_t i = 0; i < items.size(); ++i) {
+        items[i].erase(std::remove(items[i].begin(), items[i].end(), '`'), items[i].end());
+        EXPECT_EQ(items[i], std::string(kept[i].what) + " " + kept[i].why);
+    }
+}
+
+TEST(Probe, KeysResizeAndCloseRequestAsWine) { Compare(kCloseRequest); }
+
+TEST(Probe, AltF4AsWine) { Compare(kAltF4); }
