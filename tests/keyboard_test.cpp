@@ -184,10 +184,10 @@ TEST_F(KeyboardTest, FOneAsksForHelpWhenItsKeyDownIsTaken)
     UpdateWindow(hWnd);
     seen().clear();
 
-    input_key(hWnd, F1, true, false, false);
-    input_key(hWnd, F1, false, false, false);
-    input_key(hWnd, LAlt, true, false, false);
-    input_key(hWnd, F1, true, false, false);   // Alt+F1 is a system key: no help
+    compat::input_key(hWnd, F1, true, false, false);
+    compat::input_key(hWnd, F1, false, false, false);
+    compat::input_key(hWnd, LAlt, true, false, false);
+    compat::input_key(hWnd, F1, true, false, false);   // Alt+F1 is a system key: no help
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));   // only taking it counts

@@ -72,11 +72,6 @@ static bool bad_filter(HWND hWnd)
     return hWnd && hWnd != (HWND)-1 && !live_window(hWnd);
 }
 
-static void post(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    layer().posted.push_back(MSG{hWnd, msg, wParam, lParam, tick_count(), {0, 0}});
-}
-
 }  // namespace compat
 
 using namespace compat;
