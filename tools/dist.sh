@@ -93,7 +93,8 @@ A white sine band on black, drawn with OpenGL in a 600 x 450 window.
 
 To run it, double-click sineband.exe. Nothing needs installing: the program
 uses only the OpenGL that comes with Windows. The win32 build runs on 32- and
-64-bit Windows alike, the win64 build on 64-bit Windows only.
+64-bit Windows alike, on any processor with SSE2 (Pentium 4 and later); the
+win64 build on 64-bit Windows only.
 
 Escape or Alt+F4 quits. LICENSE.txt is its licence; NOTICES.txt names the
 code of others it carries.
