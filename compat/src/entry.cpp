@@ -2,6 +2,7 @@
 // calls WinMain, and the exit status it makes of WinMain's result.
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string>
 
 #include "host.h"
@@ -21,5 +22,8 @@ int main(int argc, char **argv)
     }
     int result = WinMain(reinterpret_cast<HINSTANCE>(&module_image), nullptr, line.data(), SW_SHOWDEFAULT);
     compat::host_disconnect();
-    return result;
+    // NOTE: exit rather than a return: where the program runs as a call that
+    // pauses and is resumed (in a browser), nothing is left to take main's
+    // result by the time it returns.
+    exit(result);
 }

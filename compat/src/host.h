@@ -1,12 +1,12 @@
 // The host window system as the layer sees it.
 //
 // One host is linked in: the SDL one (sdl_window.cpp and the files its
-// sdl_host.h names) for the real program, a scripted one for the layer's
-// tests. A host owns native windows, pixel formats, GL contexts and events;
-// it reports events by calling the input_* functions below
-// (user32_input.cpp), which turn them into Win32 messages. It never calls a
-// window procedure itself. All of it is in namespace compat, where a host
-// implements it.
+// sdl_host.h names) for the real program, the page's (web_host.h) for the
+// program in a browser, a scripted one for the layer's tests. A host owns
+// native windows, pixel formats, GL contexts and events; it reports events
+// by calling the input_* functions below (user32_input.cpp), which turn them
+// into Win32 messages. It never calls a window procedure itself. All of it is
+// in namespace compat, where a host implements it.
 #ifndef SINEBAND_COMPAT_HOST_H
 #define SINEBAND_COMPAT_HOST_H
 
