@@ -61,5 +61,21 @@ SOAK_SECONDS ?= 600
 soak: build
 	@tools/soak.sh $(SOAK_SECONDS)
 
+# --- the web page -----------------------------------------------------------
+# build/web: index.html, sineband.js, sineband.wasm (the web preset,
+# Emscripten), with only the packages the page needs. make build builds it
+# too: make test's browser tests load it.
+.PHONY: web web-page
+web-page:
+	@tools/install-deps.sh web
+	@cmake --preset web >/dev/null
+	@cmake --build --preset web -j 2
+build: web-page
+
+# With a display, the page served on 127.0.0.1 until Ctrl+C; with none, a
+# few seconds in headless Chromium: build/web-screenshot.png, then Escape.
+web: web-page
+	@tools/web.sh
+
 clean:
 	rm -rf build

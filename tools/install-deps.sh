@@ -4,8 +4,9 @@
 #   tools/install-deps.sh [--list | --dry-run] [PROFILE]
 # PROFILE is one of
 #   run  build the Linux program and run it, on a virtual display too (make run)
-#   all  everything: the suite, the Windows builds and Wine, bench, asan, fuzz
-#        (the default)
+#   web  build the web page and run it in Chromium (make web)
+#   all  everything: the suite, the Windows builds and Wine, the web page,
+#        bench, asan, fuzz (the default)
 # --list prints the profile's packages, --dry-run the ones it would install;
 # neither installs anything.
 set -euo pipefail
@@ -33,11 +34,21 @@ bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 sanitizers=(clang libclang-rt-14-dev)
 # The Windows programs, and their run under Wine in the suite.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64)
+# The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium
+# for make web and the browser tests, which also need Node, npm (the
+# machine's own if it has them) and the npm packages of tools/web, pinned by
+# its package-lock.json and installed below.
+web=(cmake make emscripten node-acorn chromium)
+command -v node >/dev/null || web+=(nodejs)
+command -v npm >/dev/null || web+=(npm)
 
+with_web=1
 case "$profile" in
-  run) packages=("${program[@]}" "${headless[@]}") ;;
-  all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${bench[@]}" "${sanitizers[@]}" "${windows[@]}") ;;
-  *) echo "install-deps: unknown profile '$profile' (run or all)" >&2; exit 2 ;;
+  run) packages=("${program[@]}" "${headless[@]}"); with_web=0 ;;
+  web) packages=("${web[@]}") ;;
+  all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${bench[@]}" "${sanitizers[@]}" "${windows[@]}"
+                 "${web[@]}") ;;
+  *) echo "install-deps: unknown profile '$profile' (run, web or all)" >&2; exit 2 ;;
 esac
 
 if [ "$mode" = list ]; then
@@ -53,11 +64,20 @@ if [ "$mode" = dry-run ]; then
   [ ${#missing[@]} -eq 0 ] || printf '%s\n' "${missing[@]}"
   exit 0
 fi
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The web tools' npm packages, again whenever the lock file changes.
+tools=$(cd "$(dirname "$0")" && pwd)/web
+if [ "$with_web" = 1 ] && ! cmp -s "$tools/package-lock.json" "$tools/node_modules/.sineband-lock"; then
+  echo "installing the npm packages of tools/web"
+  (cd "$tools" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$tools/package-lock.json" "$tools/node_modules/.sineband-lock"
+fi

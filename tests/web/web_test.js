@@ -1,0 +1,170 @@
+// The web page (build/web) in headless Chromium, driven and looked at as a
+// person would: its picture against the Linux build's at the same client
+// size, keys, Escape, the close button, a resize, and a browser without
+// WebGL. One case a run:
+//   node web_test.js picture|keys|escape|close|resize|no-webgl [LINUX_PROGRAM]
+// picture and resize start the Linux program, so they need an X display
+// (tools/with-xvfb.sh). Screenshots go to SINEBAND_SHOTS (./web-shots).
+'use strict';
+
+const { spawnSync } = require('child_process');
+const fs = require('fs');
+const path = require('path');
+const web = require('../../tools/web/browser.js');
+
+const [which, linuxProgram] = process.argv.slice(2);
+const shots = process.env.SINEBAND_SHOTS || path.resolve('web-shots');
+
+let failures = 0;
+const check = (ok, what) => {
+  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
+  if (!ok)
+    failures++;
+};
+
+function run(command, args) {
+  const r = spawnSync(command, args, { encoding: 'utf8' });
+  if (r.error)
+    throw r.error;
+  return r;
+}
+
+// Pixels that differ between two pictures of the same size.
+function differing(a, b) {
+  const r = run('compare', ['-metric', 'AE', a, b, 'null:']);
+  const n = Number(r.stderr.trim().split(/\s/)[0]);
+  if (Number.isNaN(n))
+    throw new Error(`compare ${a} ${b}: ${r.stderr}`);
+  return n;
+}
+
+// The share of a picture's pixels that are white: a band, not a blank.
+const whiteShare = (png) =>
+  Number(run('convert', [png, '-fill', 'black', '+opaque', 'white', '-format', '%[fx:mean]', 'info:']).stdout);
+
+function linuxPicture(width, height) {
+  const png = path.join(shots, `linux-${width}x${height}.png`);
+  const r = run(path.join(__dirname, 'linux_picture.sh'), [linuxProgram, width, height, png]);
+  if (r.status !== 0)
+    throw new Error(`the Linux picture at ${width}x${height}: ${r.stderr}`);
+  return png;
+}
+
+// The canvas's drawing buffer, its size on the page, and the window's.
+const geometry = (page) =>
+  page.evaluate(() => {
+    const canvas = document.querySelector('.window canvas');
+    const c = canvas.getBoundingClientRect(), w = document.querySelector('.window').getBoundingClientRect();
+    return { buffer: [canvas.width, canvas.height], client: [c.width, c.height], outer: [w.width, w.height] };
+  });
+
+// The page's picture at its client size against the Linux build's.
+async function samePicture(page, name) {
+  const { buffer } = await geometry(page);
+  const png = path.join(shots, `${name}.png`);
+  await page.locator('.window canvas').screenshot({ path: png });
+  const white = whiteShare(png);
+  check(white > 0.05 && white < 0.5, `${name}: the band covers ${(white * 100).toFixed(1)} % of the picture`);
+  const n = differing(png, linuxPicture(buffer[0], buffer[1]));
+  const allowed = Math.floor((buffer[0] * buffer[1]) / 1000);
+  check(n <= allowed, `${name}: ${n} of ${buffer[0] * buffer[1]} pixels differ from the Linux build's (at most ${allowed})`);
+}
+
+const cases = {
+  async picture(page) {
+    const g = await geometry(page);
+    console.log(`window ${g.outer.join('x')}, client ${g.client.join('x')}, drawing buffer ${g.buffer.join('x')}`);
+    check(g.outer.join('x') === '600x450', 'the window is 600 x 450 outside, as the program asks');
+    check(g.buffer.join('x') === g.client.join('x'), 'the drawing buffer is the client size in pixels');
+    check(await page.locator('.window .title').textContent() === 'OpenGL', 'the caption reads OpenGL');
+    await samePicture(page, 'web');
+  },
+
+  // Keys the program takes but does nothing with, the browser's own among
+  // them: the picture stays, the canvas keeps the keyboard, the page stays.
+  async keys(page) {
+    const before = path.join(shots, 'web-before-keys.png'), after = path.join(shots, 'web-after-keys.png');
+    await page.locator('.window canvas').screenshot({ path: before });
+    for (const key of ['a', 'Space', 'Tab', 'Backspace', 'F1', 'ArrowLeft', 'ArrowDown', 'Enter', 'Shift', 'KeyZ', 'Alt'])
+      await web.holdKey(page, key, 100);
+    await page.waitForTimeout(300);
+    await page.locator('.window canvas').screenshot({ path: after });
+    const n = differing(before, after);
+    check(n === 0, `other keys change nothing on screen (${n} pixels changed)`);
+    check(await page.evaluate(() => document.activeElement === document.querySelector('.window canvas')),
+      'the canvas still has the keyboard (Tab did not move it)');
+    check(await web.status(page) === 'sineband is running', 'the program runs on');
+  },
+
+  // The canvas has the keyboard from the start: no click first.
+  async escape(page) {
+    await web.holdKey(page, 'Escape');
+    const status = await web.endStatus(page);
+    check(status === 1, `Escape ends the program with status ${status}`);
+    check(await page.locator('.window').count() === 0, 'the window is gone with the program');
+  },
+
+  async close(page) {
+    await page.locator('.window .close').click();
+    const status = await web.endStatus(page);
+    check(status === 1, `the close button ends the program with status ${status}`);
+  },
+
+  // Dragging the corner: the new size reaches Resize through WM_SIZE.
+  async resize(page) {
+    const grip = await page.locator('.window .grip').boundingBox();
+    const x = grip.x + grip.width / 2, y = grip.y + grip.height / 2;
+    await page.mouse.move(x, y);
+    await page.mouse.down();
+    await page.mouse.move(x - 100, y - 60, { steps: 5 });
+    await page.mouse.move(x - 192, y - 123, { steps: 5 });
+    await page.mouse.up();
+    await web.frames(page, (await page.evaluate(() => Module.frames)) + 10);
+    const g = await geometry(page);
+    check(g.buffer.join('x') === '400x300' && g.client.join('x') === '400x300',
+      `the client area and its drawing buffer follow the drag (${g.client.join('x')}, ${g.buffer.join('x')})`);
+    await samePicture(page, 'web-400x300');
+  },
+
+  async 'no-webgl'(page) {
+    const box = page.locator('.box');
+    await box.waitFor({ timeout: 10000 });
+    const caption = await box.locator('.caption').textContent(), text = await box.locator('.text').textContent();
+    check(caption === 'Error' && text === "Can't find suitable PixelFormat", `the box says ${caption}: ${text}`);
+    check(page.consoleLines.includes("Error: Can't find suitable PixelFormat"), 'its line is on the console');
+    await page.waitForTimeout(500);
+    check(await web.status(page) === 'sineband is running', 'the program waits for OK');
+    await box.locator('.ok').click();
+    const status = await web.endStatus(page);
+    check(status === 0, `after OK the program ends with status ${status}`);
+  },
+};
+
+(async () => {
+  if (!cases[which]) {
+    console.error(`usage: web_test.js ${Object.keys(cases).join('|')} [LINUX_PROGRAM]`);
+    process.exit(2);
+  }
+  if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
+    throw new Error(`${web.pageDir}/index.html is missing (make build builds the web preset)`);
+  fs.mkdirSync(shots, { recursive: true });
+  const server = await web.serve();
+  const browser = await web.launch({ webgl: which !== 'no-webgl' });
+  try {
+    const page = await web.newPage(browser);
+    await page.goto(server.url);
+    if (which !== 'no-webgl')
+      await web.frames(page, 10);
+    await cases[which](page);
+    if (failures)
+      console.log('console:\n  ' + page.consoleLines.join('\n  '));
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  console.log(failures ? `${failures} check(s) failed` : 'all checks passed');
+  process.exit(failures ? 1 : 0);
+})().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});

@@ -1,0 +1,61 @@
+// make web, after the page is built:
+//   node run.js serve      serves build/web on 127.0.0.1 at a free port, says
+//                          the address to open, and serves until Ctrl+C
+//   node run.js headless   the page in headless Chromium for a few seconds
+//                          (SINEBAND_RUN_SECONDS, 3): a screenshot
+//                          (SINEBAND_SCREENSHOT, build/web-screenshot.png),
+//                          then Escape held; exits 0 when the page says the
+//                          program ended with status 1
+'use strict';
+
+const path = require('path');
+const web = require('./browser.js');
+
+async function serve() {
+  const server = await web.serve();
+  console.log(`sineband's page: ${server.url}  (open it in a browser; Ctrl+C stops serving)`);
+  process.on('SIGINT', () => {
+    server.close();
+    process.exit(0);
+  });
+}
+
+async function headless() {
+  const shot = process.env.SINEBAND_SCREENSHOT || path.join(web.root, 'build/web-screenshot.png');
+  const seconds = Number(process.env.SINEBAND_RUN_SECONDS || 3);
+  const server = await web.serve();
+  const browser = await web.launch();
+  let status = null;
+  try {
+    const page = await web.newPage(browser);
+    // Emscripten's GL emulation greets every page with its warnings.
+    page.on('console', (m) => /^WARNING: using emscripten GL/.test(m.text()) || console.log(`console: ${m.text()}`));
+    await page.goto(server.url);
+    await page.waitForTimeout(seconds * 1000);
+    await page.screenshot({ path: shot });
+    console.log(`screenshot: ${shot}`);
+    // A start-up failure is a message box waiting for OK.
+    const box = page.locator('.box .ok');
+    if (await box.count())
+      await box.click();
+    else
+      await web.holdKey(page, 'Escape');
+    status = await web.endStatus(page);
+    console.log(status === null ? `the page still says: ${await web.status(page)}` :
+      `sineband ended with status ${status} (1 is a normal end)`);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  process.exit(status === 1 ? 0 : 1);
+}
+
+const modes = { serve, headless };
+if (!modes[process.argv[2]]) {
+  console.error('usage: run.js serve|headless');
+  process.exit(2);
+}
+modes[process.argv[2]]().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
