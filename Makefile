@@ -30,8 +30,8 @@ run:
 test: build
 	@ctest --preset linux
 
-# The archives, in build/dist: sineband-linux-<machine>.tar.gz and
-# sineband-win32.zip, sineband-win64.zip (tools/dist.sh).
+# The archives, in build/dist: sineband-linux-<machine>.tar.gz,
+# sineband-win32.zip, sineband-win64.zip and sineband-web.zip (tools/dist.sh).
 dist: build
 	@tools/dist.sh
 

@@ -5,6 +5,8 @@
 #          README, LICENSE, NOTICES
 #   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
+#   web    sineband-web.zip: index.html, sineband.js and sineband.wasm of
+#          build/web, readme.txt, LICENSE, NOTICES
 #   tools/dist.sh [-o DIR] [ARCHIVE...]   (all of them by default)
 # Each archive is made from a staging folder and read back: one without the
 # licence and the notices is an error.
@@ -12,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$here/build/dist
 if [ "${1:-}" = -o ]; then out=$2; shift 2; fi
-[ $# -gt 0 ] || set -- linux win32 win64
+[ $# -gt 0 ] || set -- linux win32 win64 web
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -102,11 +104,42 @@ TEXT
   pack "sineband-$1.zip"
 }
 
+# The web page: the page, its .js and .wasm.
+web() {
+  local f
+  for f in index.html sineband.js sineband.wasm; do
+    [ -f "$here/build/web/$f" ] || fail "$here/build/web/$f is missing (make build builds it)"
+  done
+  stage web
+  cp "$here"/build/web/{index.html,sineband.js,sineband.wasm} "$here/LICENSE" "$here/NOTICES" "$stage/"
+  cat >"$stage/readme.txt" <<'TEXT'
+sineband (web)
+
+A white sine band on black, drawn with WebGL in a 600 x 450 window on a
+web page: the same program as the Windows build, in a browser.
+
+A browser loads the page's .wasm only over http, not from a file, so serve
+this folder and open its address, for example:
+
+    python3 -m http.server --bind 127.0.0.1 8000
+
+then open http://127.0.0.1:8000/ . Any static web server does; it should
+give .wasm files the type application/wasm.
+
+Escape or the window's close button ends the program; the page then says
+its exit status (1 is a normal end). A browser without WebGL shows an
+error box instead, and the program ends with status 0. LICENSE is its
+licence; NOTICES names the code of others it carries.
+TEXT
+  pack sineband-web.zip
+}
+
 for archive in "$@"; do
   case "$archive" in
     linux) linux ;;
     win32) windows win32 mingw-x86 ;;
     win64) windows win64 mingw-x64 ;;
-    *) fail "unknown archive '$archive' (linux, win32, win64)" ;;
+    web) web ;;
+    *) fail "unknown archive '$archive' (linux, win32, win64, web)" ;;
   esac
 done

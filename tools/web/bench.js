@@ -29,7 +29,7 @@ function processes() {
   return all;
 }
 
-// CPU seconds so far of the browser's renderer and GPU processes.
+// CPU seconds so far of the browser's renderer and of its GPU process.
 function browserCpu() {
   const all = processes();
   const ours = (pid) => {
@@ -38,11 +38,13 @@ function browserCpu() {
         return true;
     return false;
   };
-  let total = 0;
-  for (const [pid, p] of all)
-    if (ours(pid) && /--type=(renderer|gpu-process)/.test(p.cmdline))
-      total += p.cpu;
-  return total / ticks;
+  const cpu = { renderer: 0, gpu: 0 };
+  for (const [pid, p] of all) {
+    const type = (p.cmdline.match(/--type=(renderer|gpu-process)/) || [])[1];
+    if (type && ours(pid))
+      cpu[type === 'renderer' ? 'renderer' : 'gpu'] += p.cpu / ticks;
+  }
+  return cpu;
 }
 
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
@@ -50,19 +52,13 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 (async () => {
   const server = await web.serve();
   const runs = [];
-  console.log('| run | first frame ms | frames/s | CPU ms/frame | bytes loaded |');
+  console.log('| run | first frame ms | frames/s | CPU ms/frame (renderer + GPU) | bytes loaded |');
   console.log('|---|---|---|---|---|');
   for (let round = 1; round <= rounds; ++round) {
     const browser = await web.launch();
     const page = await web.newPage(browser);
-    let bytes = 0;
-    page.on('response', async (r) => {
-      try {
-        bytes += (await r.body()).length;
-      } catch (e) {
-        // no body (a redirect or an error)
-      }
-    });
+    const loads = [];
+    page.on('requestfinished', (r) => loads.push(r.sizes().then((s) => s.responseBodySize)));
     await page.goto(server.url);
     await web.frames(page, 10);
     const firstFrame = await page.evaluate(() => Module.firstFrame);
@@ -72,18 +68,22 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
     const after = [await page.evaluate(() => [Module.frames, performance.now()]), browserCpu()];
     const frames = after[0][0] - before[0][0];
     const fps = frames / ((after[0][1] - before[0][1]) / 1000);
-    const cpu = ((after[1] - before[1]) * 1000) / frames;
+    const perFrame = (k) => ((after[1][k] - before[1][k]) * 1000) / frames;
+    const renderer = perFrame('renderer'), gpu = perFrame('gpu'), cpu = renderer + gpu;
+    const bytes = (await Promise.all(loads)).reduce((a, b) => a + b, 0);
     await web.holdKey(page, 'Escape');
     const status = await web.endStatus(page);
     await browser.close();
     if (status !== 1)
       console.log(`run ${round}: the page ended with status ${status}, not 1`);
-    runs.push({ firstFrame, fps, cpu, bytes });
-    console.log(`| ${round} | ${firstFrame.toFixed(0)} | ${fps.toFixed(0)} | ${cpu.toFixed(2)} | ${bytes} |`);
+    runs.push({ firstFrame, fps, cpu, renderer, gpu, bytes });
+    console.log(`| ${round} | ${firstFrame.toFixed(0)} | ${fps.toFixed(0)} | ${cpu.toFixed(2)} ` +
+      `(${renderer.toFixed(2)} + ${gpu.toFixed(2)}) | ${bytes} |`);
   }
   server.close();
   const m = (k) => median(runs.map((r) => r[k]));
-  console.log(`| median | ${m('firstFrame').toFixed(0)} | ${m('fps').toFixed(0)} | ${m('cpu').toFixed(2)} | ${m('bytes')} |`);
+  console.log(`| median | ${m('firstFrame').toFixed(0)} | ${m('fps').toFixed(0)} | ${m('cpu').toFixed(2)} ` +
+    `(${m('renderer').toFixed(2)} + ${m('gpu').toFixed(2)}) | ${m('bytes')} |`);
 })().catch((e) => {
   console.error(e);
   process.exit(1);
