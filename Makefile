@@ -77,5 +77,11 @@ build: web-page
 web: web-page
 	@tools/web.sh
 
+# The web row of docs/performance.md: frame rate, CPU and start-up of the
+# page in headless Chromium. Not a test.
+.PHONY: bench-web
+bench-web: web-page
+	@node tools/web/bench.js
+
 clean:
 	rm -rf build
