@@ -1,6 +1,7 @@
 // The web backend's page side (linked with --js-library): windows drawn as
 // HTML, the page's events queued for host_poll, the modal message box, the
-// program's pauses, and two mends to Emscripten's GL emulation.
+// program's pauses, and mends to Emscripten's GL emulation (GL_POLYGON, and
+// GL calls with no current context).
 //
 // The program runs as one long call that never returns to the browser by
 // itself; Asyncify lets it pause (Asyncify.handleSleep) and be resumed from
