@@ -23,7 +23,7 @@ static PIXELFORMATDESCRIPTOR describe(bool alpha, bool depth, bool stencil)
     f.nVersion = 1;
     f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
     f.iPixelType = PFD_TYPE_RGBA;
-    // The whole pixel, as drivers report it (see sdl_opengl.cpp).
+    // The whole pixel, as drivers report it (see glx_context.cpp).
     f.cColorBits = alpha ? 32 : 24;
     f.cRedBits = f.cGreenBits = f.cBlueBits = 8;
     f.cBlueShift = 0, f.cGreenShift = 8, f.cRedShift = 16;
