@@ -6,8 +6,8 @@
 
 set(WEB_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compat/src)
 add_library(win32_web OBJECT
-  ${WEB_SOURCES}/web_video.cpp
-  ${WEB_SOURCES}/web_opengl.cpp
+  ${WEB_SOURCES}/web_window.cpp
+  ${WEB_SOURCES}/web_context.cpp
   ${WEB_SOURCES}/web_keys.cpp
   ${WEB_SOURCES}/web_glu.cpp)
 target_link_libraries(win32_web PUBLIC win32)
