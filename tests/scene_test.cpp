@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../scene/scene.h"
+#include "support/gl_window.h"
 
 namespace {
 
@@ -77,13 +78,6 @@ void ExpectMatrix(GLenum which, const Mat &want, double tolerance)
         EXPECT_NEAR(got[i], want[i], tolerance * std::max(1.0, fabs(want[i]))) << "entry " << i;
 }
 
-GLint Integer(GLenum which)
-{
-    GLint value = -1;
-    glGetIntegerv(which, &value);
-    return value;
-}
-
 // Something Initial and Resize must replace, not multiply onto.
 void LoadJunkProjection()
 {
@@ -141,6 +135,43 @@ void Measure(const Quad &q, Point p, double *depth, double *distance)
         *distance = 0;
 }
 
+// Each pixel centre against the projected band: well inside a strip, well
+// clear of every strip, or too near an edge to tell.
+enum Cover : char { Edge, Inside, Outside };
+struct Band {
+    std::vector<Cover> cover;                                    // W x H, bottom row first
+    double left = 1e9, right = -1e9, bottom = 1e9, top = -1e9;   // its outline
+};
+
+const double kMargin = 1.5;   // pixels, far above any rounding in the rasteriser
+
+const Band &ProjectedBand()
+{
+    static Band band;
+    if (!band.cover.empty())
+        return band;
+    std::vector<double> depth((size_t)W * H, -1e9), distance((size_t)W * H, 1e9);
+    for (const Quad &quad : ProjectedStrips()) {
+        double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+        for (const Point &p : quad)
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        band.left = std::min(band.left, x0), band.right = std::max(band.right, x1);
+        band.bottom = std::min(band.bottom, y0), band.top = std::max(band.top, y1);
+        for (int y = std::max(0, (int)(y0 - kMargin) - 1); y < std::min(H, (int)(y1 + kMargin) + 2); ++y)
+            for (int x = std::max(0, (int)(x0 - kMargin) - 1); x < std::min(W, (int)(x1 + kMargin) + 2); ++x) {
+                double d, gap;
+                Measure(quad, {x + 0.5, y + 0.5}, &d, &gap);
+                size_t i = (size_t)y * W + x;
+                depth[i] = std::max(depth[i], d);
+                distance[i] = std::min(distance[i], gap);
+            }
+    }
+    band.cover.resize((size_t)W * H);
+    for (size_t i = 0; i < band.cover.size(); ++i)
+        band.cover[i] = depth[i] >= kMargin ? Inside : distance[i] >= kMargin ? Outside : Edge;
+    return band;
+}
+
 // The back buffer as RGB rows, bottom row first, read before any swap.
 std::vector<unsigned char> ReadBack()
 {
@@ -151,9 +182,59 @@ std::vector<unsigned char> ReadBack()
     return rgb;
 }
 
-LRESULT CALLBACK PlainProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+bool Is(const unsigned char *p, int r, int g, int b) { return p[0] == r && p[1] == g && p[2] == b; }
+
+// A frame of the band as it must look: white well inside the projected
+// strips, black well clear of them, nothing else anywhere, and lit out to
+// the projected outline.
+void ExpectTheBand(const std::vector<unsigned char> &rgb)
 {
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
+    const Band &band = ProjectedBand();
+    // The whole band is in the window, so its outline is a fair test.
+    ASSERT_TRUE(band.left > 10 && band.right < W - 10 && band.bottom > 10 && band.top < H - 10);
+    int inside = 0, outside = 0, not_white = 0, not_black = 0, other = 0;
+    int lit_left = W, lit_right = -1, lit_bottom = H, lit_top = -1;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            size_t i = (size_t)y * W + x;
+            bool white = Is(&rgb[i * 3], 255, 255, 255), black = Is(&rgb[i * 3], 0, 0, 0);
+            other += !white && !black;
+            if (white) {
+                lit_left = std::min(lit_left, x), lit_right = std::max(lit_right, x);
+                lit_bottom = std::min(lit_bottom, y), lit_top = std::max(lit_top, y);
+            }
+            if (band.cover[i] == Inside)
+                ++inside, not_white += !white;
+            else if (band.cover[i] == Outside)
+                ++outside, not_black += !black;
+        }
+    EXPECT_EQ(other, 0) << "pixels neither white nor black";
+    EXPECT_EQ(not_white, 0) << "of " << inside << " pixels well inside the band";
+    EXPECT_EQ(not_black, 0) << "of " << outside << " pixels well outside it";
+    EXPECT_GT(inside, W * H / 20) << "the band should cover a fair part of the window";
+    // A pixel is lit when its centre is inside, hence the half pixel.
+    EXPECT_NEAR(lit_left, band.left - 0.5, 2.0);
+    EXPECT_NEAR(lit_right, band.right - 0.5, 2.0);
+    EXPECT_NEAR(lit_bottom, band.bottom - 0.5, 2.0);
+    EXPECT_NEAR(lit_top, band.top - 0.5, 2.0);
+}
+
+// A quad over the whole window at depth z in normalised device coordinates,
+// red at its left edge and blue at its right, over what is already drawn.
+void CoverWindow(float z)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    glBegin(GL_QUADS);
+    for (const float *c : corners) {
+        glColor3f(c[0] < 0, 0, c[0] > 0);
+        glVertex3f(c[0], c[1], z);
+    }
+    glEnd();
+    glColor3f(1, 1, 1);   // the band is drawn in the default colour
 }
 
 struct Vertex {
@@ -184,19 +265,12 @@ protected:
     {
         WNDCLASSA wc = {};
         wc.style = CS_OWNDC;
-        wc.lpfnWndProc = PlainProc;
+        wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "SceneTest";
         RegisterClassA(&wc);
         window = CreateWindowExA(0, "SceneTest", "scene", WS_OVERLAPPEDWINDOW, 50, 50, W, H, NULL, NULL, NULL, NULL);
-        HDC dc = GetDC(window);
-        PIXELFORMATDESCRIPTOR pfd = {};
-        pfd.nSize = sizeof(pfd);
-        pfd.nVersion = 1;
-        pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        pfd.iPixelType = PFD_TYPE_RGBA;
-        pfd.cColorBits = pfd.cDepthBits = 16;
-        int format = ChoosePixelFormat(dc, &pfd);
-        if (!format || !SetPixelFormat(dc, format, &pfd) || !(rc = wglCreateContext(dc)))
+        HDC dc = FormattedDC(window);
+        if (!dc || !(rc = wglCreateContext(dc)))
             return;
         if (!wglMakeCurrent(dc, rc)) {
             wglDeleteContext(rc);
@@ -227,7 +301,13 @@ protected:
 HWND Scene::window;
 HGLRC Scene::rc;
 
-TEST_F(Scene, InitialSetsTheFixedFunctionState)
+// Whatever state came before, Initial leaves what the band needs: a black
+// background, the projection replaced rather than multiplied onto, the
+// modelview matrix current for Draw, and a depth buffer cleared to the far
+// plane in which only nearer fragments pass. The last is seen by drawing
+// over the band: at the far plane itself nothing passes, just in front of
+// it a quad shows only where the band is not, shaded smoothly across.
+TEST_F(Scene, FromAnyStateInitialThenDrawPaintTheBandInDepth)
 {
     glClearColor(0.25f, 0.5f, 0.75f, 1.0f);
     glClearDepth(0.5);
@@ -237,18 +317,32 @@ TEST_F(Scene, InitialSetsTheFixedFunctionState)
     LoadJunkProjection();
 
     Initial(W, H);
-    GLfloat clear[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_TRUE(clear[0] == 0 && clear[1] == 0 && clear[2] == 0 && clear[3] == 0);
-    GLdouble depth;
-    glGetDoublev(GL_DEPTH_CLEAR_VALUE, &depth);
-    EXPECT_EQ(depth, 1.0);
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LESS);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_SMOOTH);
-    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-    ExpectMatrix(GL_PROJECTION_MATRIX, SceneProjection(W, H), 1e-6);
+    Draw();
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    const std::vector<unsigned char> band = ReadBack();
+    ExpectTheBand(band);
+
+    CoverWindow(1.0f);
+    EXPECT_TRUE(ReadBack() == band) << "a quad at the far plane passed the depth test";
+
+    // The band lies between 0.9980 and 0.9985 in window depth; this is 0.9995.
+    CoverWindow(0.999f);
+    const std::vector<unsigned char> covered = ReadBack();
+    const Band &where = ProjectedBand();
+    int hidden = 0, wrong = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            size_t i = (size_t)y * W + x;
+            const unsigned char *p = &covered[i * 3];
+            if (where.cover[i] == Inside)
+                hidden += !Is(p, 255, 255, 255);
+            else if (where.cover[i] == Outside) {
+                double blue = 255 * (x + 0.5) / W;
+                wrong += p[1] != 0 || fabs(p[2] - blue) > 2 || fabs(p[0] - (255 - blue)) > 2;
+            }
+        }
+    EXPECT_EQ(hidden, 0) << "band pixels the quad behind it covered";
+    EXPECT_EQ(wrong, 0) << "pixels beside the band not shaded smoothly from red to blue";
 
     LoadJunkProjection();
     Initial(W, 0);   // taken as height 1
@@ -281,7 +375,6 @@ TEST_F(Scene, ResizeSetsViewportAndProjection)
         EXPECT_EQ(viewport[2], c.viewport_w);
         EXPECT_EQ(viewport[3], c.viewport_h);
         ExpectMatrix(GL_PROJECTION_MATRIX, c.projection, 1e-6);
-        EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
     }
 }
 
@@ -291,64 +384,10 @@ TEST_F(Scene, DrawLoadsTheCamera)
     ExpectMatrix(GL_MODELVIEW_MATRIX, SceneModelview(), 1e-5);   // GLU's look-at is single precision
 }
 
-TEST_F(Scene, DrawPaintsTheBandWhiteOnBlack)
-{
-    Draw();
-    const std::vector<unsigned char> rgb = ReadBack();
-
-    // For each pixel centre: its depth inside the strip it is deepest in,
-    // and its distance from the nearest strip.
-    const double margin = 1.5;   // pixels, far above any rounding in the rasteriser
-    std::vector<double> depth((size_t)W * H, -1e9), distance((size_t)W * H, 1e9);
-    double left = 1e9, right = -1e9, bottom = 1e9, top = -1e9;
-    for (const Quad &quad : ProjectedStrips()) {
-        double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
-        for (const Point &p : quad)
-            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
-        left = std::min(left, x0), right = std::max(right, x1), bottom = std::min(bottom, y0), top = std::max(top, y1);
-        for (int y = std::max(0, (int)(y0 - margin) - 1); y < std::min(H, (int)(y1 + margin) + 2); ++y)
-            for (int x = std::max(0, (int)(x0 - margin) - 1); x < std::min(W, (int)(x1 + margin) + 2); ++x) {
-                double d, gap;
-                Measure(quad, {x + 0.5, y + 0.5}, &d, &gap);
-                size_t i = (size_t)y * W + x;
-                depth[i] = std::max(depth[i], d);
-                distance[i] = std::min(distance[i], gap);
-            }
-    }
-    // The whole band is in the window, so its outline is a fair test.
-    ASSERT_TRUE(left > 10 && right < W - 10 && bottom > 10 && top < H - 10);
-
-    int inside = 0, outside = 0, not_white = 0, not_black = 0, other = 0;
-    int lit_left = W, lit_right = -1, lit_bottom = H, lit_top = -1;
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            size_t i = (size_t)y * W + x;
-            const unsigned char *p = &rgb[i * 3];
-            bool white = p[0] == 255 && p[1] == 255 && p[2] == 255, black = !p[0] && !p[1] && !p[2];
-            other += !white && !black;
-            if (white) {
-                lit_left = std::min(lit_left, x), lit_right = std::max(lit_right, x);
-                lit_bottom = std::min(lit_bottom, y), lit_top = std::max(lit_top, y);
-            }
-            if (depth[i] >= margin)
-                ++inside, not_white += !white;
-            else if (distance[i] >= margin)
-                ++outside, not_black += !black;
-        }
-    EXPECT_EQ(other, 0) << "pixels neither white nor black";
-    EXPECT_EQ(not_white, 0) << "of " << inside << " pixels well inside the band";
-    EXPECT_EQ(not_black, 0) << "of " << outside << " pixels well outside it";
-    EXPECT_GT(inside, W * H / 20) << "the band should cover a fair part of the window";
-    // A pixel is lit when its centre is inside, hence the half pixel.
-    EXPECT_NEAR(lit_left, left - 0.5, 2.0);
-    EXPECT_NEAR(lit_right, right - 0.5, 2.0);
-    EXPECT_NEAR(lit_bottom, bottom - 0.5, 2.0);
-    EXPECT_NEAR(lit_top, top - 0.5, 2.0);
-}
-
 // Every vertex of a frame against the band worked out from the strip number:
 // x1 = (i - 100) / 10 and x2 = x1 + 1, each rounded to single precision, and
 // z = 1.3 sin(x) taken in double precision from that single x, then rounded.
+// After the frame the strip variables hold the last strip's values.
 TEST_F(Scene, DrawPassesTheBandsVertices)
 {
     std::vector<Vertex> calls;
@@ -358,10 +397,12 @@ TEST_F(Scene, DrawPassesTheBandsVertices)
     ASSERT_EQ(calls.size(), 800u);
 
     int wrong = 0;
+    Vertex want[4];
     for (int i = 0; i < 200; ++i) {
         const float x1 = (float)((i - 100) / 10.0), x2 = (float)((double)x1 + 1.0);
         const float z1 = (float)(1.3 * sin((double)x1)), z2 = (float)(1.3 * sin((double)x2));
-        const Vertex want[4] = {{x1, -3, z1}, {x1, 3, z1}, {x2, 3, z2}, {x2, -3, z2}};
+        const Vertex strip[4] = {{x1, -3, z1}, {x1, 3, z1}, {x2, 3, z2}, {x2, -3, z2}};
+        std::copy(strip, strip + 4, want);
         for (int k = 0; k < 4; ++k) {
             const Vertex &got = calls[i * 4 + k];
             if (got.x != want[k].x || got.y != want[k].y || got.z != want[k].z) {
@@ -373,27 +414,27 @@ TEST_F(Scene, DrawPassesTheBandsVertices)
         }
     }
     EXPECT_EQ(wrong, 0) << "of the 800 vertices differ";
+
+    EXPECT_EQ(Px, 100.0f);
+    EXPECT_EQ(Px1, 9.9f);
+    EXPECT_TRUE(Px1 == want[0].x && Py1 == want[0].y && Pz1 == want[0].z) << Px1 << ", " << Py1 << ", " << Pz1;
+    EXPECT_TRUE(Px2 == want[2].x && Py2 == want[2].y && Pz2 == want[2].z) << Px2 << ", " << Py2 << ", " << Pz2;
 }
 
-TEST_F(Scene, FramesRepeatExactly)
+// Nothing a frame or a resize leaves behind reaches the next frame: the strip
+// variables' last values, another size and back, so every frame at one size
+// is the same picture, and the band never turns.
+TEST_F(Scene, EveryFrameAtOneSizeIsTheSamePicture)
 {
     Draw();
     const std::vector<unsigned char> first = ReadBack();
-    Draw();
-    EXPECT_TRUE(ReadBack() == first);
-}
-
-TEST_F(Scene, AFrameLeavesTheLastStripsValues)
-{
     Px = Px1 = Px2 = Py1 = Py2 = Pz1 = Pz2 = -42.0f;
+    Resize(320, 240);
     Draw();
-    EXPECT_EQ(Px, 100.0f);
-    EXPECT_EQ(Px1, 9.9f);
-    EXPECT_EQ(Px2, Px1 + 1.0f);
-    EXPECT_EQ(Py1, -3.0f);
-    EXPECT_EQ(Py2, 3.0f);
-    EXPECT_EQ(Pz1, (float)(1.3 * sin((double)9.9f)));
-    EXPECT_EQ(Pz2, (float)(1.3 * sin((double)(9.9f + 1.0f))));
-    // The band never turns.
+    Resize(W, H);
+    Draw();
+    const std::vector<unsigned char> again = ReadBack();
+    EXPECT_TRUE(again == first);
+    ExpectTheBand(again);
     EXPECT_TRUE(Xrot == 0 && Yrot == 0 && Zrot == 0) << Xrot << ", " << Yrot << ", " << Zrot;
 }
