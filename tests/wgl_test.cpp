@@ -13,7 +13,10 @@
 
 #include <string.h>
 #include <unistd.h>
+#include <set>
 #include <vector>
+
+#include "support/gl_window.h"
 
 namespace {
 
@@ -21,23 +24,6 @@ namespace {
 // window the process makes (WM_CLASS is fixed when SDL connects), so every
 // window here is of this one class.
 const char kClass[] = "SinebandWgl";
-
-LRESULT CALLBACK PlainProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-}
-
-// What the program asks for: double-buffered RGBA, 16-bit colour and depth.
-PIXELFORMATDESCRIPTOR ProgramRequest()
-{
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = pfd.cDepthBits = 16;
-    return pfd;
-}
 
 // The top-level X window with this title, as any X client finds it.
 Window FindXWindow(Display *dpy, const char *title)
@@ -81,6 +67,15 @@ unsigned long ShownColour(Display *dpy, Window w)
     return rgb;
 }
 
+// A format's buffers: colour, alpha and accumulation bits channel by
+// channel, depth, stencil and auxiliary buffers, and 1 if double-buffered.
+std::vector<int> Buffers(const PIXELFORMATDESCRIPTOR &f)
+{
+    return {f.cRedBits,        f.cGreenBits,     f.cBlueBits,       f.cAlphaBits, f.cAccumRedBits, f.cAccumGreenBits,
+            f.cAccumBlueBits, f.cAccumAlphaBits, f.cDepthBits, f.cStencilBits, f.cAuxBuffers,
+            (f.dwFlags & PFD_DOUBLEBUFFER) != 0};
+}
+
 void ClearTo(float r, float g, float b)
 {
     glClearColor(r, g, b, 1);
@@ -96,7 +91,7 @@ protected:
     {
         WNDCLASSA wc = {};
         wc.style = CS_OWNDC;
-        wc.lpfnWndProc = PlainProc;
+        wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = kClass;
         RegisterClassA(&wc);
     }
@@ -121,15 +116,6 @@ protected:
         return w;
     }
 
-    // The window's DC, given the format ChoosePixelFormat finds for the program.
-    HDC FormattedDC(HWND w)
-    {
-        HDC dc = GetDC(w);
-        PIXELFORMATDESCRIPTOR want = ProgramRequest();
-        EXPECT_TRUE(SetPixelFormat(dc, ChoosePixelFormat(dc, &want), &want));
-        return dc;
-    }
-
     HGLRC NewContext(HDC dc)
     {
         HGLRC rc = wglCreateContext(dc);
@@ -145,28 +131,11 @@ protected:
     Display *dpy = nullptr;
 };
 
-TEST_F(Wgl, EveryFormatIsAnRgbaWindowFormat)
-{
-    HDC dc = GetDC(NewWindow("formats"));
-    int count = DescribePixelFormat(dc, 0, 0, NULL);
-    ASSERT_GT(count, 0);
-    PIXELFORMATDESCRIPTOR f;
-    for (int i = 1; i <= count; ++i) {
-        SCOPED_TRACE(testing::Message() << "format " << i);
-        memset(&f, 0xAB, sizeof(f));
-        EXPECT_EQ(DescribePixelFormat(dc, i, sizeof(f), &f), count);
-        EXPECT_EQ(f.nSize, 40);
-        EXPECT_EQ(f.nVersion, 1);
-        EXPECT_EQ(f.iPixelType, PFD_TYPE_RGBA);
-        EXPECT_EQ(f.dwFlags & (PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL), (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
-    }
-    EXPECT_EQ(DescribePixelFormat(dc, count + 1, sizeof(f), &f), 0);
-}
-
 // Read back the slow way, one attribute at a time over the test's own
 // connection: the formats are the server's RGBA window configs that have a
 // visual and are not non-conformant, single-view, in the server's order,
-// each described as its config is.
+// each with its config's buffers. Colour and accumulation bits count every
+// channel, alpha too.
 TEST_F(Wgl, FormatsAreTheServersWindowConfigsInOrder)
 {
     HDC dc = GetDC(NewWindow("configs"));
@@ -174,7 +143,10 @@ TEST_F(Wgl, FormatsAreTheServersWindowConfigsInOrder)
     ASSERT_NE(x, nullptr);
     int all_count = 0;
     GLXFBConfig *all = glXGetFBConfigs(x, DefaultScreen(x), &all_count);
-    std::vector<PIXELFORMATDESCRIPTOR> expected;
+    const int sizes[] = {GLX_RED_SIZE, GLX_GREEN_SIZE, GLX_BLUE_SIZE, GLX_ALPHA_SIZE, GLX_ACCUM_RED_SIZE,
+                         GLX_ACCUM_GREEN_SIZE, GLX_ACCUM_BLUE_SIZE, GLX_ACCUM_ALPHA_SIZE, GLX_DEPTH_SIZE,
+                         GLX_STENCIL_SIZE, GLX_AUX_BUFFERS, GLX_DOUBLEBUFFER};
+    std::vector<std::vector<int>> expected;   // as Buffers() lists them, for each usable config
     for (int i = 0; i < all_count; ++i) {
         auto get = [&](int attribute) {
             int value = 0;
@@ -185,38 +157,61 @@ TEST_F(Wgl, FormatsAreTheServersWindowConfigsInOrder)
             !get(GLX_X_RENDERABLE) || !get(GLX_VISUAL_ID) || get(GLX_LEVEL) != 0 || get(GLX_STEREO) ||
             get(GLX_CONFIG_CAVEAT) == GLX_NON_CONFORMANT_CONFIG)
             continue;
-        PIXELFORMATDESCRIPTOR f = {};
-        f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (get(GLX_DOUBLEBUFFER) ? PFD_DOUBLEBUFFER : 0);
-        f.cRedBits = (BYTE)get(GLX_RED_SIZE), f.cGreenBits = (BYTE)get(GLX_GREEN_SIZE);
-        f.cBlueBits = (BYTE)get(GLX_BLUE_SIZE), f.cAlphaBits = (BYTE)get(GLX_ALPHA_SIZE);
-        f.cAccumRedBits = (BYTE)get(GLX_ACCUM_RED_SIZE), f.cAccumGreenBits = (BYTE)get(GLX_ACCUM_GREEN_SIZE);
-        f.cAccumBlueBits = (BYTE)get(GLX_ACCUM_BLUE_SIZE), f.cAccumAlphaBits = (BYTE)get(GLX_ACCUM_ALPHA_SIZE);
-        f.cDepthBits = (BYTE)get(GLX_DEPTH_SIZE), f.cStencilBits = (BYTE)get(GLX_STENCIL_SIZE);
-        f.cAuxBuffers = (BYTE)get(GLX_AUX_BUFFERS);
-        expected.push_back(f);
+        expected.emplace_back();
+        for (int attribute : sizes)
+            expected.back().push_back(get(attribute));
     }
     XFree(all);
     ASSERT_FALSE(expected.empty()) << "the server has no RGBA window configs";
     ASSERT_EQ(DescribePixelFormat(dc, 1, 0, NULL), (int)expected.size());
+    PIXELFORMATDESCRIPTOR f;
     for (size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "format " << i + 1);
-        const PIXELFORMATDESCRIPTOR &e = expected[i];
+        memset(&f, 0xAB, sizeof(f));
+        EXPECT_EQ(DescribePixelFormat(dc, (int)i + 1, sizeof(f), &f), (int)expected.size());
+        EXPECT_TRUE(f.nSize == 40 && f.nVersion == 1 && f.iPixelType == PFD_TYPE_RGBA);
+        EXPECT_EQ(Buffers(f), expected[i]);
+        EXPECT_EQ(f.dwFlags & ~PFD_DOUBLEBUFFER, (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
+        EXPECT_EQ(f.cColorBits, f.cRedBits + f.cGreenBits + f.cBlueBits + f.cAlphaBits);
+        EXPECT_EQ(f.cAccumBits, f.cAccumRedBits + f.cAccumGreenBits + f.cAccumBlueBits + f.cAccumAlphaBits);
+    }
+    EXPECT_EQ(DescribePixelFormat(dc, (int)expected.size() + 1, sizeof(f), &f), 0);
+}
+
+// What GL itself reports of a context's buffers, for the first format of
+// each kind: a window given format i draws with format i's visual and
+// config, not a neighbour's.
+TEST_F(Wgl, EachFormatsContextHasTheBuffersItDescribes)
+{
+    HDC probe = GetDC(NewWindow("describe"));
+    const int count = DescribePixelFormat(probe, 1, 0, NULL);
+    ASSERT_GT(count, 0);
+    std::set<std::vector<int>> seen;
+    for (int i = 1; i <= count; ++i) {
+        SCOPED_TRACE(testing::Message() << "format " << i);
         PIXELFORMATDESCRIPTOR f;
-        DescribePixelFormat(dc, (int)i + 1, sizeof(f), &f);
-        EXPECT_EQ(f.dwFlags, e.dwFlags);
-        EXPECT_EQ(f.cColorBits, e.cRedBits + e.cGreenBits + e.cBlueBits + e.cAlphaBits);
-        EXPECT_EQ(f.cRedBits, e.cRedBits);
-        EXPECT_EQ(f.cGreenBits, e.cGreenBits);
-        EXPECT_EQ(f.cBlueBits, e.cBlueBits);
-        EXPECT_EQ(f.cAlphaBits, e.cAlphaBits);
-        EXPECT_EQ(f.cAccumRedBits, e.cAccumRedBits);
-        EXPECT_EQ(f.cAccumGreenBits, e.cAccumGreenBits);
-        EXPECT_EQ(f.cAccumBlueBits, e.cAccumBlueBits);
-        EXPECT_EQ(f.cAccumAlphaBits, e.cAccumAlphaBits);
-        EXPECT_EQ(f.cAccumBits, e.cAccumRedBits + e.cAccumGreenBits + e.cAccumBlueBits + e.cAccumAlphaBits);
-        EXPECT_EQ(f.cDepthBits, e.cDepthBits);
-        EXPECT_EQ(f.cStencilBits, e.cStencilBits);
-        EXPECT_EQ(f.cAuxBuffers, e.cAuxBuffers);
+        DescribePixelFormat(probe, i, sizeof(f), &f);
+        if (!seen.insert(Buffers(f)).second)
+            continue;
+        HWND w = NewWindow("format");
+        HDC dc = GetDC(w);
+        ASSERT_TRUE(SetPixelFormat(dc, i, &f));
+        HGLRC rc = NewContext(dc);
+        ASSERT_TRUE(wglMakeCurrent(dc, rc));
+        // As Buffers() lists them.
+        const GLenum names[] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS, GL_ALPHA_BITS, GL_ACCUM_RED_BITS,
+                                GL_ACCUM_GREEN_BITS, GL_ACCUM_BLUE_BITS, GL_ACCUM_ALPHA_BITS, GL_DEPTH_BITS,
+                                GL_STENCIL_BITS, GL_AUX_BUFFERS, GL_DOUBLEBUFFER};
+        std::vector<int> got;
+        for (GLenum name : names) {
+            GLint value = -1;
+            glGetIntegerv(name, &value);
+            got.push_back(value);
+        }
+        EXPECT_EQ(got, Buffers(f));
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(rc);
+        DestroyWindow(w);
     }
 }
 
