@@ -6,10 +6,7 @@
 
 namespace {
 
-// USB HID usages, as SDL numbers its scancodes.
-enum Usb { A = 4, C = 6, X = 27, One = 30, Enter = 40, Esc = 41, Space = 44, F1 = 58, F4 = 61, F10 = 67,
-           Right = 79, Left = 80, NumLock = 83, KP1 = 89, KP5 = 93, LCtrl = 224, LShift = 225, LAlt = 226,
-           RCtrl = 228, RShift = 229, RAlt = 230, Unknown = 250 };
+using namespace fake::usb;
 
 struct Press {
     int usb;
@@ -83,7 +80,7 @@ TEST_F(KeyboardTest, KeysBecomeTheMessagesWindowsPosts)
         SetUp();
         HWND hWnd = Shown();
         for (const Press &p : row.presses)
-            compat::input_key(hWnd, p.usb, p.down, p.repeat, false);
+            fake::key(hWnd, p.usb, p.down, p.repeat);
         EXPECT_EQ(Drain(), row.expected) << row.what;
     }
 }
@@ -91,10 +88,10 @@ TEST_F(KeyboardTest, KeysBecomeTheMessagesWindowsPosts)
 TEST_F(KeyboardTest, TheKeypadFollowsNumLock)
 {
     HWND hWnd = Shown();
-    compat::input_key(hWnd, KP1, true, false, true);
-    compat::input_key(hWnd, KP1, true, false, false);
-    compat::input_key(hWnd, KP5, true, false, false);
-    compat::input_key(hWnd, NumLock, true, false, true);
+    fake::key(hWnd, KP1, true, false, true);
+    fake::key(hWnd, KP1, true);
+    fake::key(hWnd, KP5, true);
+    fake::key(hWnd, NumLock, true, false, true);
     const std::vector<Seen> expected = {{WM_KEYDOWN, VK_NUMPAD0 + 1, 0x004F0001},
                                         {WM_KEYDOWN, VK_END, 0x004F0001},
                                         {WM_KEYDOWN, VK_CLEAR, 0x004C0001},
@@ -106,8 +103,8 @@ TEST_F(KeyboardTest, TheKeypadFollowsNumLock)
 static int CharOf(HWND hWnd, std::vector<int> held, int usb, UINT *kind = nullptr)
 {
     for (int h : held)
-        compat::input_key(hWnd, h, true, false, false);
-    compat::input_key(hWnd, usb, true, false, false);
+        fake::key(hWnd, h, true);
+    fake::key(hWnd, usb, true);
     MSG msg;
     int c = 0;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -118,9 +115,9 @@ static int CharOf(HWND hWnd, std::vector<int> held, int usb, UINT *kind = nullpt
         }
         TranslateMessage(&msg);
     }
-    compat::input_key(hWnd, usb, false, false, false);
+    fake::key(hWnd, usb, false);
     for (int h : held)
-        compat::input_key(hWnd, h, false, false, false);
+        fake::key(hWnd, h, false);
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
     }
     return c;
@@ -146,8 +143,8 @@ TEST_F(KeyboardTest, TranslateMessagePostsTheUsLayoutsCharacters)
 TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)
 {
     HWND hWnd = Shown();
-    compat::input_key(hWnd, A, true, false, false);
-    compat::input_key(hWnd, A, false, false, false);
+    fake::key(hWnd, A, true);
+    fake::key(hWnd, A, false);
     MSG msg;
     std::vector<Seen> got;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -184,17 +181,14 @@ TEST_F(KeyboardTest, FOneAsksForHelpWhenItsKeyDownIsTaken)
     UpdateWindow(hWnd);
     seen().clear();
 
-    compat::input_key(hWnd, F1, true, false, false);
-    compat::input_key(hWnd, F1, false, false, false);
-    compat::input_key(hWnd, LAlt, true, false, false);
-    compat::input_key(hWnd, F1, true, false, false);   // Alt+F1 is a system key: no help
+    fake::key(hWnd, F1, true);
+    fake::key(hWnd, F1, false);
+    fake::key(hWnd, LAlt, true);
+    fake::key(hWnd, F1, true);   // Alt+F1 is a system key: no help
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE));   // only taking it counts
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    pump();
     const std::vector<UINT> expected = {WM_KEYDOWN, WM_KEYF1, WM_HELP, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYDOWN};
     EXPECT_EQ(messages(), expected);
     EXPECT_EQ(help_seen.cbSize, sizeof(HELPINFO));

@@ -7,6 +7,7 @@
 #include "recorder.h"
 
 using Seq = std::vector<Seen>;
+using namespace fake::usb;
 
 TEST_F(LayerTest, CreationSendsNcCreateThenCreateAndLeavesTheWindowHidden)
 {
@@ -134,7 +135,7 @@ TEST_F(LayerTest, ClassRegistrationRefusesDuplicatesAndIncompleteClasses)
 TEST_F(LayerTest, PostedMessagesComeInOrderAndQuitComesAfterThemBeforeInput)
 {
     HWND hWnd = Shown();
-    compat::input_key(hWnd, 4, true, false, false);    // 'A' from the keyboard
+    fake::key(hWnd, A, true);   // from the keyboard
     PostMessageA(hWnd, 0x0400, 1, 0);
     PostQuitMessage(7);
     PostMessageA(hWnd, 0x0400, 2, 0);
@@ -168,7 +169,7 @@ TEST_F(LayerTest, PaintComesLastAndRecursUntilValidated)
 {
     HWND hWnd = Create();
     ShowWindow(hWnd, SW_SHOW);   // invalid, and not painted yet
-    compat::input_key(hWnd, 4, true, false, false);
+    fake::key(hWnd, A, true);
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
@@ -258,22 +259,12 @@ TEST_F(LayerTest, TheCloseButtonRunsTheWholeCloseChain)
     EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}).size(), 4u);
 }
 
-// Pumps the queue the way the program does, until it is empty.
-static void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
 {
     HWND hWnd = Shown();
-    compat::input_key(hWnd, 226, true, false, false);   // left Alt
-    compat::input_key(hWnd, 61, true, false, false);    // F4
-    Pump();
+    fake::key(hWnd, LAlt, true);
+    fake::key(hWnd, F4, true);
+    pump();
     EXPECT_EQ(messages({WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
               (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
     EXPECT_FALSE(IsWindow(hWnd));
@@ -286,9 +277,9 @@ TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
     HWND other = CreateWindowExA(0, "NoClose", "t", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     ShowWindow(other, SW_SHOW);
     seen().clear();
-    compat::input_key(other, 226, true, false, false);
-    compat::input_key(other, 61, true, false, false);
-    Pump();
+    fake::key(other, LAlt, true);
+    fake::key(other, F4, true);
+    pump();
     EXPECT_TRUE(IsWindow(other));
     EXPECT_EQ(messages({WM_PAINT}), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN}));
 }
@@ -296,15 +287,15 @@ TEST_F(LayerTest, AltF4PostsTheCloseCommandUnlessTheClassForbidsIt)
 TEST_F(LayerTest, AltOrF10AloneAsksForTheMenuOnRelease)
 {
     HWND hWnd = Shown();
-    compat::input_key(hWnd, 226, true, false, false);
-    compat::input_key(hWnd, 226, false, false, false);
-    compat::input_key(hWnd, 67, true, false, false);    // F10
-    compat::input_key(hWnd, 67, false, false, false);
-    compat::input_key(hWnd, 226, true, false, false);   // Alt+A: not alone
-    compat::input_key(hWnd, 4, true, false, false);
-    compat::input_key(hWnd, 4, false, false, false);
-    compat::input_key(hWnd, 226, false, false, false);
-    Pump();
+    fake::key(hWnd, LAlt, true);
+    fake::key(hWnd, LAlt, false);
+    fake::key(hWnd, F10, true);
+    fake::key(hWnd, F10, false);
+    fake::key(hWnd, LAlt, true);   // Alt+A: not alone
+    fake::key(hWnd, A, true);
+    fake::key(hWnd, A, false);
+    fake::key(hWnd, LAlt, false);
+    pump();
     int menus = 0;
     for (const Seen &s : seen())
         menus += s.msg == WM_SYSCOMMAND && s.wParam == SC_KEYMENU && s.lParam == 0;
@@ -316,12 +307,12 @@ TEST_F(LayerTest, KeysGoOnlyToTheFocusWindow)
     HWND hWnd = Shown();
     compat::input_focus(hWnd, false);
     EXPECT_EQ(GetFocus(), nullptr);
-    compat::input_key(hWnd, 4, true, false, false);
+    fake::key(hWnd, A, true);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     compat::input_focus(hWnd, true);
     EXPECT_EQ(GetFocus(), hWnd);
-    compat::input_key(hWnd, 4, false, false, false);
+    fake::key(hWnd, A, false);
     ASSERT_TRUE(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, (UINT)WM_KEYUP);
 }

@@ -100,10 +100,10 @@ static Outcome RunProgram(const std::function<void()> &setup)
     return run;
 }
 
-// USB usages of the keys used here.
-const int Esc = 41, A = 4, X = 27, F4 = 61, F10 = 67, LAlt = 226;
+using namespace fake::usb;
 
-void Key(int usb, bool down, bool repeat = false) { compat::input_key(fake::window(), usb, down, repeat, false); }
+// A key pressed or released on the program's window.
+void Key(int usage, bool down, bool repeat = false) { fake::key(fake::window(), usage, down, repeat); }
 
 void Note(const std::string &what, int value) { fake::trace().push_back(what + "=" + std::to_string(value)); }
 

@@ -58,6 +58,11 @@ void resize(HWND hWnd, int width, int height)
     compat::input_size(hWnd, width, height);
 }
 
+void key(HWND hWnd, int usage, bool down, bool repeat, bool numlock)
+{
+    compat::input_key(hWnd, usage, down, repeat, numlock);
+}
+
 void reset()
 {
     cfg = Config();

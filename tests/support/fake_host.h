@@ -37,6 +37,16 @@ void reset();
 
 PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, bool doublebuffer);
 
+// USB HID usages, as SDL numbers its scancodes: the keys the tests press.
+namespace usb {
+enum Usb { A = 4, C = 6, X = 27, One = 30, Enter = 40, Esc = 41, Space = 44, F1 = 58, F4 = 61, F10 = 67,
+           Right = 79, Left = 80, NumLock = 83, KP1 = 89, KP5 = 93, LCtrl = 224, LShift = 225, LAlt = 226,
+           RCtrl = 228, RShift = 229, RAlt = 230, Unknown = 250 };
+}
+
+// The host's keyboard: the key `usage` went down or up on hWnd.
+void key(HWND hWnd, int usage, bool down, bool repeat = false, bool numlock = false);
+
 }  // namespace fake
 
 #endif

@@ -44,6 +44,16 @@ inline std::vector<UINT> messages(std::initializer_list<UINT> ignore = {})
     return out;
 }
 
+// Pumps the queue the way the program does, until it is empty.
+inline void pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 // A fresh layer, a fresh scripted host and one registered recording class.
 class LayerTest : public ::testing::Test {
 protected:
