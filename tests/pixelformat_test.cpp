@@ -84,7 +84,7 @@ TEST_F(PixelFormatTest, ContextsFollowWglRules)
     ASSERT_NE(rc, nullptr);
     EXPECT_EQ(wglGetCurrentContext(), nullptr);   // created, not current
 
-    EXPECT_FALSE(wglMakeCurrent(NULL, NULL));     // nothing current
+    EXPECT_FALSE(wglMakeCurrent(NULL, NULL));     // nothing current (NT 4 said TRUE)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_TRUE(wglMakeCurrent(dc, NULL));        // with a DC: fine
     EXPECT_TRUE(wglMakeCurrent(dc, rc));
@@ -102,10 +102,13 @@ TEST_F(PixelFormatTest, ContextsFollowWglRules)
     ASSERT_TRUE(wglMakeCurrent(dc, rc));
     EXPECT_TRUE(wglDeleteContext(rc));           // current: let go first
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    SetLastError(0);
     EXPECT_FALSE(wglDeleteContext(rc));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_FALSE(wglMakeCurrent(dc, rc));
+    SetLastError(0);
     EXPECT_FALSE(wglDeleteContext(NULL));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_TRUE(wglMakeCurrent(dc, NULL));
     EXPECT_EQ(fake::trace().back(), "delete context");
 }
