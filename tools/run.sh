@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # `make run`: the program on the user's display, or, with no display at all,
-# on a virtual one for a few seconds: a screenshot, then Escape.
+# on a virtual one for a few seconds: a screenshot, then Escape held down as
+# a user presses it. Headless, it succeeds when the program ends with status
+# 1 (a normal end); a program still running 10 s after Escape is killed.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 program=${SINEBAND_PROGRAM:-$here/build/linux/sineband}
 shot=${SINEBAND_SCREENSHOT:-$here/build/screenshot.png}
+. "$here/tools/x11.sh"
 
 if [ -z "${SINEBAND_HEADLESS_INNER:-}" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   "$program"
-  status=$?
-  echo "sineband ended with status $status"
+  echo "sineband ended with status $?"
   exit 0
 fi
 
@@ -20,24 +22,21 @@ fi
 
 "$program" &
 pid=$!
-window=""
-for _ in $(seq 50); do
-  window=$(xdotool search --onlyvisible --class '^OpenGL$' 2>/dev/null | head -n 1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-if [ -z "$window" ]; then
-  wait "$pid"
-  echo "sineband opened no window (status $?)"
+if ! window=$(wait_for_window OpenGL "$pid" 10); then
+  await_exit "$pid" 10
+  echo "sineband opened no window (status ${exit_status:-none: killed})"
   exit 1
 fi
 sleep "${SINEBAND_RUN_SECONDS:-3}"
-xwd -silent -id "$window" | convert xwd:- "$shot" && echo "screenshot: $shot"
-# Real input, as a user gives it: pointer in, focus, then the key.
-xdotool mousemove --window "$window" 20 20
-xdotool windowfocus "$window"
-xdotool key Escape
-wait "$pid"
-status=$?
-echo "sineband ended with status $status (1 is a normal end)"
-[ "$status" -eq 1 ]
+# Looked up again: the id found at the start may be of a window since made anew.
+window=$(find_window OpenGL "$pid") || window=""
+[ -n "$window" ] && screenshot "$window" "$shot" && echo "screenshot: $shot"
+if [ -z "$window" ] || ! hold_key "$window" Escape 0.2; then
+  echo "sineband: could not press Escape in its window"
+fi
+if ! await_exit "$pid" 10; then
+  echo "sineband was still running 10 s after Escape: killed"
+  exit 1
+fi
+echo "sineband ended with status $exit_status (1 is a normal end)"
+[ "$exit_status" -eq 1 ]
