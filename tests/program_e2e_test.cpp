@@ -3,243 +3,54 @@
 // input through xdotool and looked at with xwd screenshots.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char **environ;
+#include "run_gtest.h"
 
+namespace outside {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 const int W = 600, H = 450;
 
-void pause_ms(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
-int ms_since(Clock::time_point t)
-{
-    return (int)std::chrono::duration_cast<milliseconds>(Clock::now() - t).count();
-}
-
-// Windows come and go while we look at them (the program re-creates its
-// window before mapping it), so a BadWindow here is expected, not fatal.
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs a shell command under timeout(1), so a stuck tool cannot hang the suite.
-int sh(const std::string &cmd, int seconds = 10)
-{
-    std::string line = "timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'";
-    int rc = system(line.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-int xdotool(const std::string &args) { return sh("xdotool " + args); }
-
-// A window property's raw bytes (32-bit items come as longs), empty if unset.
-std::string property(Display *d, Window w, const char *name, Atom type)
-{
-    Atom actual;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
-    std::string value;
-    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 256, False, type, &actual, &format, &count,
-                           &after, &data) == Success && data)
-        value.assign((const char *)data, count * (format == 32 ? sizeof(long) : format / 8));
-    if (data)
-        XFree(data);
-    return value;
-}
-
-long window_pid(Display *d, Window w)
-{
-    std::string v = property(d, w, "_NET_WM_PID", XA_CARDINAL);
-    return v.size() == sizeof(long) ? *(const long *)v.data() : -1;
-}
-
+// The program as it is, nothing preloaded into it.
 class ProgramRun : public ::testing::Test {
 protected:
     Display *dpy = nullptr;
-    pid_t pid = -1;
+    Program p;
     Window win = 0;
-    bool ended = false;
-    int status = 0;
-    std::string out, err, held;
 
     void SetUp() override
     {
         XSetErrorHandler(ignore_x_errors);
         dpy = XOpenDisplay(nullptr);
         ASSERT_NE(dpy, nullptr) << "no X display (DISPLAY=" << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << ")";
-
-        // The program's output goes to files named after the test.
-        std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::replace(test.begin(), test.end(), '/', '-');
-        std::string base = std::string(SINEBAND_OUTPUT_DIR) + "/e2e-" + test;
-        out = base + ".stdout";
-        err = base + ".stderr";
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        char *argv[] = {(char *)SINEBAND_PROGRAM, nullptr};
-        int rc = posix_spawn(&pid, SINEBAND_PROGRAM, &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        ASSERT_EQ(rc, 0) << "cannot start " << SINEBAND_PROGRAM;
-
-        win = wait_for_window(10000);
-        ASSERT_NE(win, 0u) << (ended ? "the program ended before showing a window, status " +
-                                           std::to_string(status) + ", stderr: " + slurp(err)
-                                     : std::string("no mapped window named OpenGL within 10 s"));
+        ASSERT_TRUE(p.start(program("", false))) << "cannot start " << SINEBAND_PROGRAM;
+        win = wait_for_window(dpy, "OpenGL", p.pid(), 10000, &p);
+        ASSERT_NE(win, 0u) << (p.running() ? std::string("no mapped window named OpenGL within 10 s")
+                                           : "the program ended before showing a window, " + p.describe_end() +
+                                                 ", stderr: " + p.err());
         pause_ms(700);   // a few hundred frames at the rates seen here
     }
 
     void TearDown() override
     {
-        if (!held.empty())
-            xdotool("keyup " + held);   // or the next run starts with it down
-        if (pid > 0 && !ended) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
         if (dpy)
             XCloseDisplay(dpy);
     }
 
-    // Reaps the program if it has ended, without waiting for it.
-    bool running()
-    {
-        if (!ended && waitpid(pid, &status, WNOHANG) == pid)
-            ended = true;
-        return !ended;
-    }
-
-    bool ends_within(int ms)
-    {
-        auto until = Clock::now() + milliseconds(ms);
-        while (running() && Clock::now() < until)
-            pause_ms(10);
-        return !running();
-    }
-
-    // The program's top-level windows; `mapped` keeps only viewable ones.
-    std::vector<Window> own_windows(bool mapped)
-    {
-        std::vector<Window> found;
-        Window root_ret, parent, *children = nullptr;
-        unsigned int n = 0;
-        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_ret, &parent, &children, &n))
-            return found;
-        for (unsigned int i = 0; i < n; ++i) {
-            XWindowAttributes a;
-            if (window_pid(dpy, children[i]) != pid)
-                continue;
-            if (mapped && (!XGetWindowAttributes(dpy, children[i], &a) || a.map_state != IsViewable))
-                continue;
-            found.push_back(children[i]);
-        }
-        if (children)
-            XFree(children);
-        return found;
-    }
-
-    Window wait_for_window(int ms)
-    {
-        auto until = Clock::now() + milliseconds(ms);
-        while (running() && Clock::now() < until) {
-            for (Window w : own_windows(true)) {
-                char *name = nullptr;
-                bool match = XFetchName(dpy, w, &name) && name && std::string(name) == "OpenGL";
-                if (name)
-                    XFree(name);
-                if (match)
-                    return w;
-            }
-            pause_ms(20);
-        }
-        return 0;
-    }
-
-    // Pointer in, focus on the window, as a user clicking into it; then
-    // waits until the server has given it the focus.
-    void focus()
-    {
-        EXPECT_EQ(xdotool("mousemove --window " + std::to_string(win) + " 20 20"), 0);
-        EXPECT_EQ(xdotool("windowfocus " + std::to_string(win)), 0);
-        Window focused = 0;
-        int revert;
-        for (auto until = Clock::now() + milliseconds(2000); Clock::now() < until; pause_ms(20)) {
-            XGetInputFocus(dpy, &focused, &revert);
-            if (focused == win)
-                break;
-        }
-        ASSERT_EQ(focused, win) << "the window never got the input focus";
-        pause_ms(200);   // lets the program take in its FocusIn
-    }
-
-    // A screenshot kept as PNG next to the test, read back from that file
-    // as packed RGB so the checks see exactly what the PNG shows.
-    std::vector<unsigned char> screenshot(const std::string &name)
-    {
-        std::string png = std::string(SINEBAND_OUTPUT_DIR) + "/" + name, raw = png + ".rgb";
-        EXPECT_EQ(sh("xwd -silent -id " + std::to_string(win) + " | convert xwd:- " + png), 0);
-        EXPECT_EQ(sh("convert " + png + " -depth 8 rgb:" + raw), 0);
-        std::string bytes = slurp(raw);
-        unlink(raw.c_str());
-        return std::vector<unsigned char>(bytes.begin(), bytes.end());
-    }
-
-    // Presses a key (or chord) and keeps it down, as a user's finger does
-    // for far longer than a frame.
-    // NOTE: Escape is looked up in the key table once a frame. xdotool's tap
-    // is a few ms, and on a busy machine its press and release can both be
-    // taken in one pass over the queue, so the key is never seen down.
-    void press(const std::string &key)
-    {
-        EXPECT_EQ(xdotool("keydown " + key), 0) << key;
-        held = key;
-    }
-
-    // The end a user asked for at `asked`: status 1, soon, and not a word.
-    void expect_quiet_normal_end(Clock::time_point asked, int within_ms)
-    {
-        ASSERT_TRUE(ends_within(std::max(within_ms - ms_since(asked), 0)))
-            << "still running " << within_ms << " ms later";
-        RecordProperty("end_ms", ms_since(asked));
-        ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 1);
-        EXPECT_EQ(slurp(out), "") << "on stdout";
-        EXPECT_EQ(slurp(err), "") << "on stderr";
-    }
+    Image shot(const std::string &name) { return screenshot(win, test_file("-" + name + ".png")); }
 };
 
 TEST_F(ProgramRun, ShowsOneWindowWithTheBandOnBlack)
 {
-    EXPECT_EQ(own_windows(false).size(), 1u) << "one top-level window, the hidden first one gone";
-    EXPECT_EQ(property(dpy, win, "_NET_WM_NAME", XInternAtom(dpy, "UTF8_STRING", False)), "OpenGL");
+    EXPECT_EQ(find_windows(dpy, "", p.pid(), false).size(), 1u) << "one top-level window, the hidden first one gone";
+    EXPECT_EQ(property(dpy, win, "_NET_WM_NAME"), "OpenGL");
     XClassHint hint;
     ASSERT_TRUE(XGetClassHint(dpy, win, &hint));
     EXPECT_STREQ(hint.res_class, "OpenGL");
@@ -254,19 +65,20 @@ TEST_F(ProgramRun, ShowsOneWindowWithTheBandOnBlack)
     EXPECT_EQ(a.width, W);
     EXPECT_EQ(a.height, H);
 
-    std::vector<unsigned char> rgb = screenshot("e2e-screenshot.png");
-    ASSERT_EQ(rgb.size(), size_t(W * H * 3));
+    Image shown = shot("screenshot");
+    ASSERT_EQ(shown.width, W);
+    ASSERT_EQ(shown.height, H);
     // llvmpipe draws no antialiasing: the band's edge is as hard as the rest.
     int white = 0, other = 0, x0 = W, x1 = -1, y0 = H, y1 = -1;
     long sx = 0, sy = 0;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
-            const unsigned char *p = &rgb[(y * W + x) * 3];
-            if (p[0] == 255 && p[1] == 255 && p[2] == 255) {
+            const unsigned char *px = shown.at(x, y);
+            if (px[0] == 255 && px[1] == 255 && px[2] == 255) {
                 ++white;
                 sx += x, sy += y;
                 x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-            } else if (p[0] || p[1] || p[2]) {
+            } else if (px[0] || px[1] || px[2]) {
                 ++other;
             }
         }
@@ -286,39 +98,30 @@ TEST_F(ProgramRun, ShowsOneWindowWithTheBandOnBlack)
         for (int cx : {0, W - 20})
             for (int y = cy; y < cy + 20; ++y)
                 for (int x = cx; x < cx + 20; ++x)
-                    lit_corner += rgb[(y * W + x) * 3] != 0;
+                    lit_corner += shown.at(x, y)[0] != 0;
     EXPECT_EQ(lit_corner, 0) << "lit pixels in the 20 x 20 corners";
 }
 
 TEST_F(ProgramRun, OtherKeysChangeNothing)
 {
-    std::vector<unsigned char> before = screenshot("e2e-before-keys.png");
-    ASSERT_EQ(before.size(), size_t(W * H * 3));
-    focus();
-    if (HasFatalFailure())
-        return;
+    Image before = shot("before-keys");
+    ASSERT_EQ(before.width, W);
+    ASSERT_TRUE(focus(dpy, win)) << "the window never got the input focus";
     // F4 without Alt, F10 and Alt+letter (the menu keys) must not close it.
     for (const char *key : {"a", "space", "Return", "Left", "Right", "Up", "Down", "shift+a", "F1", "F4",
                             "F10", "alt+a", "ctrl+c", "Tab", "BackSpace"})
         EXPECT_EQ(xdotool(std::string("key ") + key), 0) << key;
     // A held key, long enough for the server's auto-repeat.
-    EXPECT_EQ(xdotool("keydown x"), 0);
-    pause_ms(700);
-    EXPECT_EQ(xdotool("keyup x"), 0);
+    EXPECT_TRUE(hold_key("x", 700));
     pause_ms(300);
-    ASSERT_TRUE(running()) << "ended on an ordinary key, status " << status;
+    ASSERT_TRUE(p.running()) << "ended on an ordinary key, " << p.describe_end();
 
-    std::vector<unsigned char> after = screenshot("e2e-after-keys.png");
-    ASSERT_EQ(after.size(), before.size());
-    int differ = 0;
-    for (size_t i = 0; i < after.size(); i += 3)
-        differ += after[i] != before[i] || after[i + 1] != before[i + 1] || after[i + 2] != before[i + 2];
-    EXPECT_EQ(differ, 0) << "pixels changed by the keys";
+    EXPECT_EQ(differing_pixels(before, shot("after-keys")), 0) << "pixels changed by the keys";
 
     // The same way in still works, so the keys above did reach the program.
     auto asked = Clock::now();
-    press("Escape");
-    expect_quiet_normal_end(asked, 2000);
+    HeldKey escape("Escape");
+    EXPECT_TRUE(EndsNormally(p, asked, 2000));
 }
 
 // Each way a user ends the program, in a run of its own.
@@ -333,17 +136,17 @@ class ProgramEnd : public ProgramRun, public ::testing::WithParamInterface<Endin
 
 TEST_P(ProgramEnd, EndsWithStatusOneAndNoOutput)
 {
-    ASSERT_TRUE(running());
+    ASSERT_TRUE(p.running());
     Clock::time_point asked;
+    std::unique_ptr<HeldKey> key;
     if (GetParam().key) {
-        focus();
-        if (HasFatalFailure())
-            return;
+        ASSERT_TRUE(focus(dpy, win)) << "the window never got the input focus";
         asked = Clock::now();
-        press(GetParam().key);
+        key = std::make_unique<HeldKey>(GetParam().key);
+        EXPECT_TRUE(key->pressed()) << GetParam().key;
     } else {
-        // What a window manager sends for its close button or close menu
-        // item, and only to windows that list WM_DELETE_WINDOW.
+        // A window manager sends it only to windows that list
+        // WM_DELETE_WINDOW in WM_PROTOCOLS.
         Atom del = XInternAtom(dpy, "WM_DELETE_WINDOW", False), *list = nullptr;
         int n = 0;
         bool listed = false;
@@ -352,18 +155,12 @@ TEST_P(ProgramEnd, EndsWithStatusOneAndNoOutput)
         if (list)
             XFree(list);
         EXPECT_TRUE(listed) << "WM_PROTOCOLS lacks WM_DELETE_WINDOW";
-        XEvent e = {};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = win;
-        e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = (long)del;
-        e.xclient.data.l[1] = CurrentTime;
+        XEvent e = close_request(dpy, win);
         asked = Clock::now();
         EXPECT_TRUE(XSendEvent(dpy, win, False, NoEventMask, &e));
         XFlush(dpy);
     }
-    expect_quiet_normal_end(asked, 2000);
+    EXPECT_TRUE(EndsNormally(p, asked, 2000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ProgramEnd,
@@ -372,3 +169,4 @@ INSTANTIATE_TEST_SUITE_P(Ways, ProgramEnd,
                          [](const ::testing::TestParamInfo<Ending> &i) { return std::string(i.param.name); });
 
 }  // namespace
+}  // namespace outside

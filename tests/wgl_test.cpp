@@ -11,6 +11,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "run.h"
+
 #include <string.h>
 #include <unistd.h>
 #include <set>
@@ -25,31 +27,17 @@ namespace {
 // window here is of this one class.
 const char kClass[] = "SinebandWgl";
 
-// The top-level X window with this title, as any X client finds it.
+// The top-level X window with this title, mapped or not, as any X client
+// finds it (support/run.h).
 Window FindXWindow(Display *dpy, const char *title)
 {
-    Atom name = XInternAtom(dpy, "_NET_WM_NAME", False), utf8 = XInternAtom(dpy, "UTF8_STRING", False);
-    for (int attempt = 0; attempt < 100; ++attempt, usleep(20000)) {
-        Window root, parent, *children = NULL, found = 0;
-        unsigned count = 0;
-        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
-            continue;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            Atom type;
-            int format;
-            unsigned long length, after;
-            unsigned char *data = NULL;
-            if (XGetWindowProperty(dpy, children[i], name, 0, 256, False, utf8, &type, &format, &length, &after,
-                                   &data) == Success && data) {
-                found = strcmp((const char *)data, title) == 0 ? children[i] : 0;
-                XFree(data);
-            }
-        }
-        XFree(children);
-        if (found)
-            return found;
-    }
-    return 0;
+    Window found = 0;
+    outside::wait_for([&] {
+        std::vector<Window> all = outside::find_windows(dpy, title, -1, false);
+        found = all.empty() ? 0 : all.front();
+        return found != 0;
+    }, 2000);
+    return found;
 }
 
 // The colour X shows in the middle of the window, as 0xRRGGBB.

@@ -29,6 +29,7 @@ for f in "$program" "$shim"; do
   [ -e "$f" ] || { echo "soak: $f is missing (make build builds it)" >&2; exit 2; }
 done
 
+. "$here/tools/x11.sh"
 if [ -z "${SOAK_INNER:-}" ]; then
   SOAK_INNER=1 exec "$here/tools/with-xvfb.sh" "$0" "$@"
 fi
@@ -47,7 +48,7 @@ trap cleanup EXIT
 fail() { echo "soak: FAILED: $*" >&2; [ -s "$work/stderr" ] && sed 's/^/  stderr: /' "$work/stderr" >&2; exit 1; }
 
 # One 64-bit word of the frame counter's record at a byte offset: swaps 8,
-# gl_errors 24, first_error 32, viewport_w 408, viewport_h 416 (tests/support/glcheck.h).
+# gl_errors 48, first_error 56, viewport_w 72, viewport_h 80 (tests/support/glcheck.h).
 word() { od -An -tu8 -j "$1" -N8 "$record" 2>/dev/null | tr -d ' '; }
 frames() { local f; f=$(word 8); echo "${f:-0}"; }
 
@@ -62,21 +63,15 @@ GLIBC_TUNABLES="${malloc}${GLIBC_TUNABLES:+:$GLIBC_TUNABLES}" \
 pid=$!
 record=$work/glcheck.$pid
 
-window=""
+window=$(wait_for_window OpenGL "$pid" 20) || fail "no window within 20 s"
 for _ in $(seq 200); do
-  window=$(timeout 10 xdotool search --onlyvisible --class '^OpenGL$' 2>/dev/null | head -n 1)
-  [ -n "$window" ] && [ "$(frames)" -gt 0 ] && break
+  [ "$(frames)" -gt 0 ] && break
   kill -0 "$pid" 2>/dev/null || fail "the program ended before it drew"
   sleep 0.1
 done
-[ -n "$window" ] || fail "no window within 20 s"
 
 read -r screen_w screen_h < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
-focus() {
-  timeout 10 xdotool mousemove --window "$window" 5 5
-  timeout 10 xdotool windowfocus --sync "$window"
-}
-focus
+focus_window "$window"
 echo "soak: $seconds s on $DISPLAY, seed $seed (SOAK_SEED=$seed repeats it), samples in $csv"
 
 keys=(a s d f j k l space Return Left Right Up Down shift+a Tab BackSpace F1 F10 1 2 3)
@@ -102,7 +97,7 @@ for ((t = 1; t <= seconds; t++)); do
   # shellcheck disable=SC2086
   [ -n "$size" ] && timeout 10 xdotool windowsize "$window" $size && resizes=$((resizes + 1))
   if ((t % 10 == 5)); then
-    timeout 10 xdotool keydown x; sleep 0.5; timeout 10 xdotool keyup x   # long enough to auto-repeat
+    hold_key "$window" x 0.5   # long enough to auto-repeat
   else
     timeout 10 xdotool key --delay 15 "${keys[RANDOM % ${#keys[@]}]}" "${keys[RANDOM % ${#keys[@]}]}" \
       "${keys[RANDOM % ${#keys[@]}]}"
@@ -113,20 +108,16 @@ for ((t = 1; t <= seconds; t++)); do
   ((wait_ns > 0)) && sleep "$(printf '%d.%09d' $((wait_ns / 1000000000)) $((wait_ns % 1000000000)))"
   rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
   [ -n "$rss" ] || fail "the program ended at second $t"
-  echo "$t,$rss,$(frames),$(word 408),$(word 416)" >>"$csv"
+  echo "$t,$rss,$(frames),$(word 72),$(word 80)" >>"$csv"
 done
 
-# The end a user asks for: Escape held down until the program has gone.
-focus
-timeout 10 xdotool keydown Escape
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-timeout 10 xdotool keyup Escape
-kill -0 "$pid" 2>/dev/null && fail "still running 10 s after Escape"
-wait "$pid"
-status=$?
+# The end a user asks for: Escape held as a finger holds it.
+hold_key "$window" Escape 0.2
+await_exit "$pid" 10 || { pid=""; fail "still running 10 s after Escape"; }
+status=$exit_status
 pid=""
-errors=$(word 24)
-first_error=$(word 32)
+errors=$(word 48)
+first_error=$(word 56)
 
 # Growth, as passed or failed: the slope fitted to the samples at the
 # screen's size from the warm-up on (Theil-Sen: the median of the slopes

@@ -7,7 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include "run.h"
+#include "run_gtest.h"
 
 namespace outside {
 namespace {
@@ -20,9 +20,18 @@ Window first_window(const Xvfb &x, const std::string &name, long owner, Program 
     Display *d = XOpenDisplay(x.display().c_str());
     if (!d)
         return 0;
-    Window w = wait_for_window(d, name, owner, p, 20000);
+    Window w = wait_for_window(d, name, owner, 20000, &p);
     XCloseDisplay(d);
     return w;
+}
+
+// The built program on x's display, and no other.
+Launch on(const Xvfb &x)
+{
+    Launch l = program();
+    l.unset = {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+    l.set = {"DISPLAY=" + x.display()};
+    return l;
 }
 
 struct Loss {
@@ -40,7 +49,7 @@ TEST_P(LostServer, WhileDrawingEndsSoonWithOneLineAndZero)
     Xvfb x;
     ASSERT_TRUE(x.start()) << "Xvfb did not start";
     Program p;
-    ASSERT_TRUE(p.start({"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, {"DISPLAY=" + x.display()}));
+    ASSERT_TRUE(p.start(on(x)));
     ASSERT_NE(first_window(x, "OpenGL", p.pid(), p), 0u)
         << "no window (" << p.describe_end() << ", stderr: " << p.err() << ")";
     ASSERT_TRUE(p.draws(50, 10000)) << "not drawing";
@@ -78,7 +87,7 @@ TEST(LostServerUnderBox, EndsWithTheBoxLineAndOneMore)
     Xvfb x;
     ASSERT_TRUE(x.start("-extension GLX")) << "Xvfb did not start";
     Program p;
-    ASSERT_TRUE(p.start({"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, {"DISPLAY=" + x.display()}));
+    ASSERT_TRUE(p.start(on(x)));
     ASSERT_NE(first_window(x, "Error", -1, p), 0u)
         << "no box (" << p.describe_end() << ", stderr: " << p.err() << ")";
 

@@ -9,7 +9,7 @@
 
 #include <set>
 
-#include "run.h"
+#include "run_gtest.h"
 
 namespace outside {
 namespace {
@@ -28,10 +28,10 @@ TEST(NoGlx, OneErrorBoxAnsweredWithReturnEndsWithZeroAndNoFrame)
         << "this display has GLX; run the test with SINEBAND_XVFB_ARGS=-extension GLX";
 
     Program p;
-    ASSERT_TRUE(p.start());
+    ASSERT_TRUE(p.start(program()));
     std::set<Window> boxes;   // every box seen, from start to end
     auto look = [&] {
-        for (Window w : mapped_windows(d, "Error"))
+        for (Window w : find_windows(d, "Error"))
             boxes.insert(w);
     };
     Window box = 0;
@@ -48,22 +48,23 @@ TEST(NoGlx, OneErrorBoxAnsweredWithReturnEndsWithZeroAndNoFrame)
     look();
     ASSERT_TRUE(p.running()) << "ended with the box unanswered, " << p.describe_end();
     EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(mapped_windows(d, "OpenGL").empty()) << "a window shown behind the box";
+    EXPECT_TRUE(find_windows(d, "OpenGL").empty()) << "a window shown behind the box";
     const glcheck_record *r = p.record();
     ASSERT_NE(r, nullptr) << "the checking library was not loaded";
     EXPECT_EQ(r->boxes, 1u);
     EXPECT_STREQ(r->box_title, "Error");
     EXPECT_STREQ(r->box_text, no_format_text);
     EXPECT_EQ(lines(p.err()), std::vector<std::string>{std::string("Error: ") + no_format_text});
-    EXPECT_FALSE(screenshot(box, "box").empty());
+    EXPECT_FALSE(screenshot(box, test_file("-box.png")).empty());
 
     // Answered as a user would: pointer in, focus, Return held until it goes.
     ASSERT_TRUE(focus(d, box)) << "the box never got the input focus";
     auto answered = Clock::now();
-    EXPECT_EQ(xdotool("keydown Return"), 0);
-    while (p.running() && ms_since(answered) < 5000 && !mapped_windows(d, "Error").empty())
+    HeldKey answer("Return");
+    EXPECT_TRUE(answer.pressed());
+    while (p.running() && ms_since(answered) < 5000 && !find_windows(d, "Error").empty())
         pause_ms(10);
-    EXPECT_EQ(xdotool("keyup Return"), 0);
+    EXPECT_TRUE(answer.release());
     while (p.running() && ms_since(answered) < 5000) {
         look();
         pause_ms(10);
@@ -108,8 +109,11 @@ TEST_P(NoDisplay, EndsAtOnceWithZeroAndOneLine)
     for (std::string &s : set)
         if (s == "DISPLAY=:free")
             s = "DISPLAY=" + free_display();
+    Launch l = program();
+    l.unset = GetParam().unset;
+    l.set = set;
     Program p;
-    ASSERT_TRUE(p.start(GetParam().unset, set));
+    ASSERT_TRUE(p.start(l));
     ASSERT_TRUE(p.ends_within(5000)) << "still running after 5 s";
     RecordProperty("end_ms", p.ended_ms());
     ASSERT_TRUE(WIFEXITED(p.status())) << p.describe_end();

@@ -1,48 +1,120 @@
-// Preloaded into the program by the fault and storm tests and the soak,
-// without changing what it does: counts the frames it presents, checks before
-// each one that the GL calls of that frame raised no error and notes the
-// viewport, notes the message boxes it asks the host for, and counts the key
-// and close events it takes from SDL.
+// Preloaded into a program started from outside (the fault and storm tests,
+// the soak, the benchmark), without changing what it does: counts the frames
+// it presents and times the first and the latest; before each swap checks
+// that the GL calls of that frame raised no error and notes the viewport;
+// notes the message boxes it asks SDL for and counts the key and close
+// events it takes from SDL.
 //
 //   GLCHECK_OUT=PREFIX   loading creates PREFIX.<pid>, a struct glcheck_record
 //                        mapped shared, so the record is whole however the
-//                        process ends (_Exit, a signal, a crash) and the test
-//                        can read it while the program runs.
+//                        process ends (_Exit, a signal, a crash) and can be
+//                        read while the program runs.
+//   GLCHECK_BENCH=1      frames counted and timed, nothing else done per
+//                        frame: no GL call, no look at the events.
 //   GLCHECK_PROVOKE=1    raises one GL_INVALID_ENUM ahead of the first check,
 //                        to show the check sees an error when there is one.
+//   GLCHECK_PROFILE=W,N  under callgrind: counting starts after swap W and is
+//                        dumped after swap W+N, so the dump holds exactly N
+//                        whole passes of the frame loop (W=0: counting is left
+//                        as callgrind started it).
+//
+// Neither SDL nor libGL is linked in, so a program without SDL (the
+// benchmark's freeglut peer) gets none; GL functions are looked up in the
+// process when first needed.
 //
 // NOTE: everything the program calls between two swaps is its own frame, so
 // an error pending at a swap was raised by that frame (glGetError hands
 // errors out one flag at a time; all of them are taken).
+// NOTE: Wine looks its GLX functions up through the libGL handle it opened
+// (dlsym, then glXGetProcAddressARB), which no preloaded definition can win
+// against; so those two hand out this library's glXSwapBuffers as well.
 #define _GNU_SOURCE
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_ZERO_STATS
+#define CALLGRIND_DUMP_STATS_AT(name)
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
 
 #include "glcheck.h"
 
-#include <stddef.h>
-
 // tools/soak.sh reads these words with od.
 _Static_assert(offsetof(struct glcheck_record, swaps) == 8, "swaps");
-_Static_assert(offsetof(struct glcheck_record, gl_errors) == 24, "gl_errors");
-_Static_assert(offsetof(struct glcheck_record, first_error) == 32, "first_error");
-_Static_assert(offsetof(struct glcheck_record, viewport_w) == 408, "viewport_w");
-_Static_assert(offsetof(struct glcheck_record, viewport_h) == 416, "viewport_h");
+_Static_assert(offsetof(struct glcheck_record, gl_errors) == 48, "gl_errors");
+_Static_assert(offsetof(struct glcheck_record, first_error) == 56, "first_error");
+_Static_assert(offsetof(struct glcheck_record, viewport_w) == 72, "viewport_w");
+_Static_assert(offsetof(struct glcheck_record, viewport_h) == 80, "viewport_h");
 
 typedef void (*swap_fn)(Display *, GLXDrawable);
+typedef void *(*dlsym_fn)(void *, const char *);
 typedef int (*box_fn)(Uint32, const char *, const char *, SDL_Window *);
 typedef int (*event_fn)(SDL_Event *);
 
 static struct glcheck_record *record;
-static int provoke;
+static int bench, provoke;
+static unsigned long profile_from, profile_frames;
+
+// The GL functions the checks call, found once GL is there.
+static struct {
+    int looked;
+    GLXContext (*current)(void);
+    GLenum (*get_error)(void);
+    void (*get_integerv)(GLenum, GLint *);
+    void (*enable)(GLenum);
+    const GLubyte *(*get_string)(GLenum);
+} gl;
+
+static int64_t now_ns(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+}
+
+// glibc's own dlsym, found by version so that the lookup does not come back here.
+static void *real_dlsym(void *handle, const char *name)
+{
+    static dlsym_fn next;
+    if (!next)
+        next = (dlsym_fn)dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34");
+    if (!next)
+        next = (dlsym_fn)dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.2.5");
+    return next ? next(handle, name) : NULL;
+}
+
+static void *next_of(const char *name) { return real_dlsym(RTLD_NEXT, name); }
+
+static void look_up_gl(void)
+{
+    if (gl.looked)
+        return;
+    gl.looked = 1;
+    gl.current = (GLXContext(*)(void))real_dlsym(RTLD_DEFAULT, "glXGetCurrentContext");
+    gl.get_error = (GLenum(*)(void))real_dlsym(RTLD_DEFAULT, "glGetError");
+    gl.get_integerv = (void (*)(GLenum, GLint *))real_dlsym(RTLD_DEFAULT, "glGetIntegerv");
+    gl.enable = (void (*)(GLenum))real_dlsym(RTLD_DEFAULT, "glEnable");
+    gl.get_string = (const GLubyte *(*)(GLenum))real_dlsym(RTLD_DEFAULT, "glGetString");
+}
+
+static int env_is(const char *name, const char *value)
+{
+    const char *v = getenv(name);
+    return v && strcmp(v, value) == 0;
+}
 
 __attribute__((constructor)) static void open_record(void)
 {
@@ -60,52 +132,124 @@ __attribute__((constructor)) static void open_record(void)
             record = p;
     }
     close(fd);
-    const char *p = getenv("GLCHECK_PROVOKE");
-    provoke = p && *p == '1';
-    if (record) {
-        record->pid = (int32_t)getpid();
-        __atomic_store_n(&record->version, GLCHECK_VERSION, __ATOMIC_RELEASE);
+    if (!record)
+        return;
+    bench = env_is("GLCHECK_BENCH", "1");
+    provoke = env_is("GLCHECK_PROVOKE", "1");
+    const char *profile = getenv("GLCHECK_PROFILE");
+    if (profile && sscanf(profile, "%lu,%lu", &profile_from, &profile_frames) != 2)
+        profile_frames = 0;
+    record->pid = (int32_t)getpid();
+    record->bench = (uint32_t)bench;
+    __atomic_store_n(&record->version, GLCHECK_VERSION, __ATOMIC_RELEASE);
+}
+
+// Before the swap that ends frame n: the frame's errors and its viewport.
+static void check_frame(uint64_t n)
+{
+    look_up_gl();
+    if (!gl.current)
+        return;
+    if (!gl.current()) {
+        __atomic_add_fetch(&record->swaps_no_context, 1, __ATOMIC_ACQ_REL);
+        return;
     }
+    if (provoke && gl.enable) {
+        provoke = 0;
+        gl.enable(0xFFFF);   // no such capability
+    }
+    // A bounded loop: a lost context keeps answering GL_CONTEXT_LOST.
+    for (int i = 0; gl.get_error && i < 16; ++i) {
+        GLenum e = gl.get_error();
+        if (e == GL_NO_ERROR)
+            break;
+        if (__atomic_add_fetch(&record->gl_errors, 1, __ATOMIC_ACQ_REL) == 1) {
+            record->first_error = e;
+            record->first_error_swap = n;
+        }
+    }
+    if (gl.get_integerv) {
+        GLint v[4] = {-1, -1, -1, -1};
+        gl.get_integerv(GL_VIEWPORT, v);
+        __atomic_store_n(&record->viewport_w, (int64_t)v[2], __ATOMIC_RELAXED);
+        __atomic_store_n(&record->viewport_h, (int64_t)v[3], __ATOMIC_RELAXED);
+    }
+}
+
+// The buffers and the renderer the program really got, once.
+static void note_context(void)
+{
+    look_up_gl();
+    const GLenum names[6] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS, GL_ALPHA_BITS, GL_DEPTH_BITS, GL_STENCIL_BITS};
+    for (int i = 0; i < 6; ++i) {
+        GLint v = -1;
+        if (gl.get_integerv)
+            gl.get_integerv(names[i], &v);
+        record->bits[i] = v;
+    }
+    const GLubyte *renderer = gl.get_string ? gl.get_string(GL_RENDERER) : NULL;
+    if (renderer)
+        snprintf(record->renderer, sizeof record->renderer, "%s", (const char *)renderer);
 }
 
 void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
 {
     static swap_fn real_swap;
     if (!real_swap)
-        real_swap = (swap_fn)dlsym(RTLD_NEXT, "glXSwapBuffers");
-    if (record) {
-        uint64_t n = __atomic_add_fetch(&record->swaps, 1, __ATOMIC_ACQ_REL);
-        if (!glXGetCurrentContext()) {
-            __atomic_add_fetch(&record->swaps_no_context, 1, __ATOMIC_ACQ_REL);
-        } else {
-            if (provoke) {
-                provoke = 0;
-                glEnable(0xFFFF);   // no such capability
-            }
-            // A bounded loop: a lost context keeps answering GL_CONTEXT_LOST.
-            for (int i = 0; i < 16; ++i) {
-                GLenum e = glGetError();
-                if (e == GL_NO_ERROR)
-                    break;
-                if (__atomic_add_fetch(&record->gl_errors, 1, __ATOMIC_ACQ_REL) == 1) {
-                    record->first_error = e;
-                    record->first_error_swap = n;
-                }
-            }
-            GLint v[4] = {-1, -1, -1, -1};
-            glGetIntegerv(GL_VIEWPORT, v);
-            __atomic_store_n(&record->viewport_w, (int64_t)v[2], __ATOMIC_RELAXED);
-            __atomic_store_n(&record->viewport_h, (int64_t)v[3], __ATOMIC_RELAXED);
-        }
+        real_swap = (swap_fn)next_of("glXSwapBuffers");
+    // One thread swaps (the program's), so it alone writes the counts.
+    uint64_t n = record ? record->swaps + 1 : 0;
+    if (record && !bench)
+        check_frame(n);
+    if (record && n == 1)
+        note_context();
+    if (real_swap)
+        real_swap(dpy, drawable);
+    if (!record)
+        return;
+    int64_t t = now_ns();
+    __atomic_add_fetch(&record->seq, 1, __ATOMIC_ACQ_REL);
+    if (n == 1)
+        __atomic_store_n(&record->first_ns, t, __ATOMIC_RELAXED);
+    __atomic_store_n(&record->last_ns, t, __ATOMIC_RELAXED);
+    __atomic_store_n(&record->swaps, n, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&record->seq, 1, __ATOMIC_ACQ_REL);
+
+    if (profile_frames && n == profile_from) {
+        CALLGRIND_START_INSTRUMENTATION;
+        CALLGRIND_ZERO_STATS;
+    } else if (profile_frames && n == profile_from + profile_frames) {
+        CALLGRIND_DUMP_STATS_AT("frames");
+        CALLGRIND_STOP_INSTRUMENTATION;
     }
-    real_swap(dpy, drawable);
+}
+
+__GLXextFuncPtr glXGetProcAddressARB(const GLubyte *name)
+{
+    if (name && strcmp((const char *)name, "glXSwapBuffers") == 0)
+        return (__GLXextFuncPtr)glXSwapBuffers;
+    __GLXextFuncPtr (*next)(const GLubyte *) = (__GLXextFuncPtr(*)(const GLubyte *))next_of("glXGetProcAddressARB");
+    return next ? next(name) : NULL;
+}
+
+__GLXextFuncPtr glXGetProcAddress(const GLubyte *name) { return glXGetProcAddressARB(name); }
+
+void *dlsym(void *handle, const char *name)
+{
+    if (strcmp(name, "glXSwapBuffers") == 0)
+        return (void *)glXSwapBuffers;
+    if (strcmp(name, "glXGetProcAddressARB") == 0)
+        return (void *)glXGetProcAddressARB;
+    if (strcmp(name, "glXGetProcAddress") == 0)
+        return (void *)glXGetProcAddress;
+    return real_dlsym(handle, name);
 }
 
 int SDL_ShowSimpleMessageBox(Uint32 flags, const char *title, const char *message, SDL_Window *window)
 {
     static box_fn real_box;
     if (!real_box)
-        real_box = (box_fn)dlsym(RTLD_NEXT, "SDL_ShowSimpleMessageBox");
+        real_box = (box_fn)next_of("SDL_ShowSimpleMessageBox");
     if (record) {
         snprintf(record->box_title, sizeof record->box_title, "%s", title ? title : "(null)");
         snprintf(record->box_text, sizeof record->box_text, "%s", message ? message : "(null)");
@@ -119,8 +263,6 @@ int SDL_ShowSimpleMessageBox(Uint32 flags, const char *title, const char *messag
 
 static void count(const SDL_Event *e)
 {
-    if (!record)
-        return;
     if (e->type == SDL_KEYDOWN) {
         __atomic_add_fetch(&record->key_downs, 1, __ATOMIC_ACQ_REL);
         if (e->key.repeat)
@@ -136,9 +278,9 @@ int SDL_PollEvent(SDL_Event *event)
 {
     static event_fn real_poll;
     if (!real_poll)
-        real_poll = (event_fn)dlsym(RTLD_NEXT, "SDL_PollEvent");
+        real_poll = (event_fn)next_of("SDL_PollEvent");
     int got = real_poll(event);
-    if (got && event)
+    if (got && event && record && !bench)
         count(event);
     return got;
 }
@@ -147,9 +289,9 @@ int SDL_WaitEvent(SDL_Event *event)
 {
     static event_fn real_wait;
     if (!real_wait)
-        real_wait = (event_fn)dlsym(RTLD_NEXT, "SDL_WaitEvent");
+        real_wait = (event_fn)next_of("SDL_WaitEvent");
     int got = real_wait(event);
-    if (got && event)
+    if (got && event && record && !bench)
         count(event);
     return got;
 }

@@ -1,9 +1,9 @@
-// The fault and storm tests' shared pieces: see run.h.
-#include <gtest/gtest.h>
-
+// The built program from outside: see run.h.
 #include "run.h"
 
-
+#include <X11/Xutil.h>
+#include <ctype.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -50,6 +50,14 @@ std::vector<std::string> lines(const std::string &text)
     return found;
 }
 
+bool wait_for(const std::function<bool()> &done, int ms)
+{
+    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(2))
+        if (done())
+            return true;
+    return done();
+}
+
 int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
 int sh(const std::string &cmd, int seconds)
@@ -61,75 +69,81 @@ int sh(const std::string &cmd, int seconds)
 
 int xdotool(const std::string &args, int seconds) { return sh("xdotool " + args, seconds); }
 
-std::string output_path(const std::string &suffix)
-{
-    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(t->test_suite_name()) + "-" + t->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    return std::string(SINEBAND_OUTPUT_DIR) + "/" + name + suffix;
-}
-
 // --- the program --------------------------------------------------------------
 
-bool Program::start(const std::vector<std::string> &unset, const std::vector<std::string> &set,
-                    const std::string &tag)
+static std::string variable(const std::string &entry) { return entry.substr(0, entry.find('=')); }
+
+bool Program::start(const Launch &launch)
 {
-    out_ = output_path(tag + ".stdout");
-    err_ = output_path(tag + ".stderr");
-    std::string prefix = output_path(tag + ".glcheck");
+    out_ = launch.files.empty() ? "/dev/null" : launch.files + ".stdout";
+    err_ = launch.files.empty() ? "/dev/null" : launch.files + ".stderr";
+    records_ = launch.files.empty() || launch.preload.empty() ? "" : launch.files + ".glcheck";
+    if (!records_.empty()) {
+        // One run's records at a time, kept after it for a look.
+        std::string dir = records_.substr(0, records_.rfind('/')), stem = records_.substr(dir.size() + 1) + ".";
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d))
+                if (strncmp(e->d_name, stem.c_str(), stem.size()) == 0)
+                    unlink((dir + "/" + e->d_name).c_str());
+            closedir(d);
+        }
+    }
 
     std::vector<std::string> env;
+    const char *inherited = getenv("LD_PRELOAD");
     for (char **e = environ; *e; ++e) {
-        std::string entry = *e, name = entry.substr(0, entry.find('='));
-        bool dropped = name == "LD_PRELOAD" || name.rfind("GLCHECK_", 0) == 0 ||
-                       std::find(unset.begin(), unset.end(), name) != unset.end();
-        for (const std::string &s : set)
-            dropped = dropped || s.substr(0, s.find('=')) == name;
+        std::string entry = *e, name = variable(entry);
+        bool dropped = name.rfind("GLCHECK_", 0) == 0 || (name == "LD_PRELOAD" && !launch.preload.empty()) ||
+                       std::find(launch.unset.begin(), launch.unset.end(), name) != launch.unset.end();
+        for (const std::string &s : launch.set)
+            dropped = dropped || variable(s) == name;
         if (!dropped)
             env.push_back(entry);
     }
-    const char *preload = getenv("LD_PRELOAD");
-    env.push_back(std::string("LD_PRELOAD=") + SINEBAND_GLCHECK + (preload && *preload ? std::string(":") + preload : ""));
-    env.push_back("GLCHECK_OUT=" + prefix);
-    env.insert(env.end(), set.begin(), set.end());
-    std::vector<char *> envp;
+    if (!launch.preload.empty()) {
+        // Ahead of what the caller preloads already (a sanitizer build's).
+        env.push_back("LD_PRELOAD=" + launch.preload + (inherited && *inherited ? std::string(":") + inherited : ""));
+        if (!records_.empty())
+            env.push_back("GLCHECK_OUT=" + records_);
+    }
+    env.insert(env.end(), launch.set.begin(), launch.set.end());
+    std::vector<char *> envp, argv;
     for (std::string &e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    std::vector<std::string> args = launch.argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (args.empty())
+        return false;
 
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char *argv[] = {(char *)SINEBAND_PROGRAM, nullptr};
     started_ = Clock::now();
-    int rc = posix_spawn(&pid_, SINEBAND_PROGRAM, &fa, nullptr, argv, envp.data());
+    int rc = posix_spawnp(&pid_, argv[0], &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) {
+    if (rc != 0)
         pid_ = -1;
-        return false;
-    }
-    record_path_ = prefix + "." + std::to_string(pid_);
-    return true;
+    return rc == 0;
 }
 
 Program::~Program()
 {
-    if (pid_ > 0 && !ended_) {
+    if (running()) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
     if (record_)
         munmap((void *)record_, sizeof *record_);
-    // Kept only where it may explain a failure; otherwise one per run piles up.
-    if (pid_ > 0 && !::testing::Test::HasFailure())
-        unlink(record_path_.c_str());
 }
 
 bool Program::running()
 {
-    if (pid_ > 0 && !ended_ && waitpid(pid_, &status_, WNOHANG) == pid_) {
+    if (pid_ > 0 && !ended_ && wait4(pid_, &status_, WNOHANG, &usage_) == pid_) {
         ended_ = true;
         ended_ms_ = ms_since(started_);
     }
@@ -138,10 +152,19 @@ bool Program::running()
 
 bool Program::ends_within(int ms)
 {
-    auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (running() && Clock::now() < until)
-        pause_ms(5);
-    return !running();
+    return wait_for([&] { return !running(); }, ms);
+}
+
+bool Program::stop(int signal, int ms)
+{
+    if (!running())
+        return true;
+    kill(pid_, signal);
+    if (ends_within(ms))
+        return true;
+    kill(pid_, SIGKILL);
+    ends_within(5000);
+    return false;
 }
 
 std::string Program::describe_end() const
@@ -153,35 +176,93 @@ std::string Program::describe_end() const
     return "status " + std::to_string(WEXITSTATUS(status_));
 }
 
+std::string Program::abnormal_end() const
+{
+    std::string why;
+    if (!ended_ || !WIFEXITED(status_) || WEXITSTATUS(status_) != 1)
+        why = describe_end() + ", not status 1";
+    for (auto [stream, text] : {std::pair<const char *, std::string>{"stdout", out()}, {"stderr", err()}})
+        if (!text.empty())
+            why += std::string(why.empty() ? "" : "; ") + "on " + stream + ": " + text;
+    return why;
+}
+
+const glcheck_record *Program::map_record(pid_t pid)
+{
+    int fd = open((records_ + "." + std::to_string(pid)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    void *p = MAP_FAILED;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size >= (off_t)sizeof(glcheck_record))
+        p = mmap(nullptr, sizeof(glcheck_record), PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    return p == MAP_FAILED ? nullptr : static_cast<const glcheck_record *>(p);
+}
+
+static uint64_t swaps_in(const glcheck_record *r)
+{
+    return r && __atomic_load_n(&r->version, __ATOMIC_ACQUIRE) == GLCHECK_VERSION
+               ? __atomic_load_n(&r->swaps, __ATOMIC_ACQUIRE) : 0;
+}
+
 const glcheck_record *Program::record()
 {
-    if (!record_ && pid_ > 0) {
-        int fd = open(record_path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return nullptr;
-        struct stat st;
-        if (fstat(fd, &st) == 0 && st.st_size >= (off_t)sizeof *record_) {
-            void *p = mmap(nullptr, sizeof *record_, PROT_READ, MAP_SHARED, fd, 0);
-            if (p != MAP_FAILED)
-                record_ = static_cast<const glcheck_record *>(p);
+    if (pid_ <= 0 || records_.empty())
+        return nullptr;
+    if (!record_)
+        record_ = map_record(pid_);
+    drawing_ = drawing_ || swaps_in(record_) > 0;
+    // Until the started process draws, another of the run's may be the one
+    // (Wine's program runs in a process of its own): a look every 50 ms.
+    if (!drawing_ && ms_since(scanned_) >= 50) {
+        scanned_ = Clock::now();
+        std::string dir = records_.substr(0, records_.rfind('/')), stem = records_.substr(dir.size() + 1) + ".";
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d)) {
+                if (strncmp(e->d_name, stem.c_str(), stem.size()) != 0 || atol(e->d_name + stem.size()) == pid_)
+                    continue;
+                const glcheck_record *r = map_record((pid_t)atol(e->d_name + stem.size()));
+                if (swaps_in(r) > 0 && !drawing_) {
+                    if (record_)
+                        munmap((void *)record_, sizeof *record_);
+                    record_ = r;
+                    drawing_ = true;
+                } else if (r) {
+                    munmap((void *)r, sizeof *r);
+                }
+            }
+            closedir(d);
         }
-        close(fd);
     }
     if (record_ && __atomic_load_n(&record_->version, __ATOMIC_ACQUIRE) != GLCHECK_VERSION)
         return nullptr;
     return record_;
 }
 
-bool Program::draws(uint64_t frames, int ms)
+glcheck_record Program::snapshot()
 {
-    auto until = Clock::now() + std::chrono::milliseconds(ms);
-    uint64_t from = swaps();
-    while (swaps() < from + frames && running() && Clock::now() < until)
-        pause_ms(5);
-    return swaps() >= from + frames;
+    glcheck_record copy = {};
+    const glcheck_record *r = record();
+    // The swap in progress is waited out; a bounded wait, for a process
+    // killed in the middle of one leaves the count odd.
+    for (int tries = 0; r && tries < 100000; ++tries) {
+        uint32_t before = __atomic_load_n(&r->seq, __ATOMIC_ACQUIRE);
+        memcpy(&copy, (const void *)r, sizeof copy);
+        __atomic_thread_fence(__ATOMIC_ACQUIRE);
+        if (!(before & 1) && before == __atomic_load_n(&r->seq, __ATOMIC_ACQUIRE))
+            break;
+    }
+    return copy;
 }
 
-// --- a display of the test's own ----------------------------------------------
+bool Program::draws(uint64_t frames, int ms)
+{
+    uint64_t from = swaps();
+    return wait_for([&] { return swaps() >= from + frames || !running(); }, ms) && swaps() >= from + frames;
+}
+
+// --- a display of the caller's own ----------------------------------------------
 
 bool Xvfb::start(const std::string &extra_args)
 {
@@ -230,24 +311,18 @@ bool Xvfb::stop(int signal)
     if (pid_ <= 0)
         return true;
     kill(pid_, signal);
-    auto until = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < until) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return true;
-        }
-        pause_ms(5);
+    bool gone = wait_for([&] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 10000);
+    if (!gone) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
     pid_ = -1;
-    return false;
+    return gone;
 }
 
-// --- windows and input --------------------------------------------------------
+// --- windows --------------------------------------------------------------------
 
-// A property's bytes whatever its type (32-bit items come as longs).
-static std::string property(Display *d, Window w, const char *name)
+std::string property(Display *d, Window w, const char *name)
 {
     Atom actual;
     int format;
@@ -262,73 +337,184 @@ static std::string property(Display *d, Window w, const char *name)
     return value;
 }
 
-static long window_pid(Display *d, Window w)
+std::vector<long> property_longs(Display *d, Window w, const char *name)
 {
-    std::string v = property(d, w, "_NET_WM_PID");
-    return v.size() == sizeof(long) ? *(const long *)v.data() : -1;
+    std::string v = property(d, w, name);
+    std::vector<long> items(v.size() / sizeof(long));
+    memcpy(items.data(), v.data(), items.size() * sizeof(long));
+    return items;
 }
 
-std::vector<Window> mapped_windows(Display *d, const std::string &name, long owner)
+// NOTE: SDL gives WM_NAME as UTF8_STRING, which XFetchName does not take, so
+// the name is compared byte for byte whatever its type.
+static bool named(Display *d, Window w, const std::string &name)
 {
-    std::vector<Window> found;
+    return name.empty() || property(d, w, "WM_NAME") == name || property(d, w, "_NET_WM_NAME") == name;
+}
+
+static void find_under(Display *d, Window w, const std::string &name, long owner, bool mapped,
+                       std::vector<Window> &found)
+{
     Window root, parent, *children = nullptr;
     unsigned int n = 0;
-    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n))
-        return found;
+    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+        return;
     for (unsigned int i = 0; i < n; ++i) {
         XWindowAttributes a;
-        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable)
-            continue;
-        if (owner >= 0 && window_pid(d, children[i]) != owner)
-            continue;
-        // NOTE: SDL's message box gives WM_NAME as UTF8_STRING, which
-        // XFetchName does not take.
-        if (property(d, children[i], "WM_NAME") == name)
+        std::vector<long> pid = owner >= 0 ? property_longs(d, children[i], "_NET_WM_PID") : std::vector<long>{};
+        if (XGetWindowAttributes(d, children[i], &a) && (!mapped || a.map_state == IsViewable) &&
+            (owner < 0 || (pid.size() == 1 && pid[0] == owner)) && named(d, children[i], name))
             found.push_back(children[i]);
+        else
+            find_under(d, children[i], name, owner, mapped, found);
     }
     if (children)
         XFree(children);
+}
+
+std::vector<Window> find_windows(Display *d, const std::string &name, long owner, bool mapped)
+{
+    std::vector<Window> found;
+    find_under(d, DefaultRootWindow(d), name, owner, mapped, found);
     return found;
 }
 
-Window wait_for_window(Display *d, const std::string &name, long owner, Program &p, int ms)
+Window wait_for_window(Display *d, const std::string &name, long owner, int ms, Program *p)
 {
-    auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (p.running() && Clock::now() < until) {
-        std::vector<Window> w = mapped_windows(d, name, owner);
-        if (!w.empty())
-            return w.front();
-        pause_ms(20);
-    }
-    return 0;
+    Window w = 0;
+    wait_for([&] {
+        std::vector<Window> all = find_windows(d, name, owner);
+        w = all.empty() ? 0 : all.front();
+        return w || (p && !p->running());
+    }, ms);
+    return w;
+}
+
+XEvent close_request(Display *d, Window w)
+{
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
+    e.xclient.data.l[1] = CurrentTime;
+    return e;
 }
 
 bool focus(Display *d, Window w)
 {
     std::string id = std::to_string(w);
-    if (xdotool("mousemove --window " + id + " 20 20") != 0 || xdotool("windowfocus " + id) != 0)
+    if (!property_longs(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK").empty())
+        xdotool("windowactivate --sync " + id);
+    XWindowAttributes a;
+    int x = 20, y = 20;
+    if (XGetWindowAttributes(d, w, &a))
+        x = std::min(x, a.width / 2), y = std::min(y, a.height / 2);
+    if (xdotool("mousemove --window " + id + " " + std::to_string(x) + " " + std::to_string(y)) != 0 ||
+        xdotool("windowfocus " + id) != 0)
         return false;
-    auto until = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < until) {
-        Window focused = 0;
+    bool focused = wait_for([&] {
+        Window now = 0;
         int revert;
-        XGetInputFocus(d, &focused, &revert);
-        if (focused == w)
-            return true;
-        pause_ms(20);
-    }
-    return false;
+        XGetInputFocus(d, &now, &revert);
+        return now == w;
+    }, 10000);
+    if (focused)
+        pause_ms(200);   // lets the program take in its FocusIn
+    return focused;
 }
 
-std::vector<unsigned char> screenshot(Window w, const std::string &name)
+// --- keys -----------------------------------------------------------------------
+
+bool key_down(const std::string &key) { return xdotool("keydown " + key) == 0; }
+bool key_up(const std::string &key) { return xdotool("keyup " + key) == 0; }
+
+bool hold_key(const std::string &key, int ms)
 {
-    std::string png = output_path("-" + name + ".png"), raw = png + ".rgb";
+    if (!key_down(key))
+        return false;
+    pause_ms(ms);
+    return key_up(key);
+}
+
+bool HeldKey::release()
+{
+    bool ok = !ok_ || key_up(key_);
+    ok_ = false;
+    return ok;
+}
+
+// --- pictures -------------------------------------------------------------------
+
+Image screenshot(Window w, const std::string &png)
+{
+    Image image;
+    std::string ppm = png + ".ppm";
     if (sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) != 0 ||
-        sh("convert " + png + " -depth 8 rgb:" + raw) != 0)
-        return {};
-    std::string bytes = slurp(raw);
-    unlink(raw.c_str());
-    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+        sh("convert " + png + " -depth 8 ppm:" + ppm) != 0)
+        return image;
+    std::string bytes = slurp(ppm);
+    unlink(ppm.c_str());
+    // P6, width, height, 255 (with # comments between: xwd's window name),
+    // one byte of white space, then the pixels.
+    std::vector<long> header;
+    size_t at = 2;
+    while (bytes.rfind("P6", 0) == 0 && header.size() < 3 && at < bytes.size()) {
+        if (bytes[at] == '#')
+            at = bytes.find('\n', at);
+        else if (isdigit((unsigned char)bytes[at]))
+            header.push_back(strtol(bytes.c_str() + at, nullptr, 10)), at = bytes.find_first_not_of("0123456789", at);
+        else
+            ++at;
+    }
+    if (header.size() == 3 && header[2] == 255 && at < bytes.size() &&
+        bytes.size() - at - 1 == (size_t)(header[0] * header[1] * 3)) {
+        image.width = (int)header[0], image.height = (int)header[1];
+        image.rgb.assign(bytes.begin() + (long)at + 1, bytes.end());
+    }
+    return image;
+}
+
+Image grab(Display *d, Window w)
+{
+    Image image;
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable)
+        return image;
+    XImage *x = XGetImage(d, w, 0, 0, (unsigned)a.width, (unsigned)a.height, AllPlanes, ZPixmap);
+    if (!x)
+        return image;
+    image.width = a.width, image.height = a.height;
+    image.rgb.reserve((size_t)a.width * a.height * 3);
+    for (int y = 0; y < a.height; ++y)
+        for (int col = 0; col < a.width; ++col) {
+            unsigned long pixel = XGetPixel(x, col, y);
+            for (unsigned long mask : {x->red_mask, x->green_mask, x->blue_mask}) {
+                unsigned long low = mask & ~(mask - 1);   // the mask's lowest bit
+                image.rgb.push_back((unsigned char)((pixel & mask) / low * 255 / (mask / low)));
+            }
+        }
+    XDestroyImage(x);
+    return image;
+}
+
+long differing_pixels(const Image &a, const Image &b)
+{
+    if (a.empty() || a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size())
+        return -1;
+    long n = 0;
+    for (size_t i = 0; i + 2 < a.rgb.size(); i += 3)
+        n += a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2];
+    return n;
+}
+
+long white_pixels(const Image &image)
+{
+    long n = 0;
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
+        n += image.rgb[i] == 255 && image.rgb[i + 1] == 255 && image.rgb[i + 2] == 255;
+    return n;
 }
 
 }  // namespace outside

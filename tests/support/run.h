@@ -1,15 +1,19 @@
-// What the fault and storm tests share: the built program started from
-// outside with an environment of the test's choosing and glcheck.c preloaded,
-// virtual displays of their own, windows found by name, XTEST input through
-// xdotool.
+// The built program run from outside, as a user meets it: started with an
+// environment of the caller's choosing and, where asked, glcheck.c preloaded
+// (its record read while the program runs); its window found by name on the
+// X display, looked up again on every call since the layer may make it
+// anew; keys pressed and held through XTEST (xdotool); screenshots and pixel
+// counts. The tests (with run_gtest.h) and the benchmark's runner use it.
 #ifndef SINEBAND_TESTS_SUPPORT_RUN_H
 #define SINEBAND_TESTS_SUPPORT_RUN_H
 
 #include <X11/Xlib.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +27,8 @@ void pause_ms(int ms);
 int ms_since(Clock::time_point t);
 std::string slurp(const std::string &path);
 std::vector<std::string> lines(const std::string &text);
+// Asks `done` every 2 ms until it holds or `ms` have passed; its last answer.
+bool wait_for(const std::function<bool()> &done, int ms);
 
 // An X error handler that lets them pass: windows go while tests look.
 int ignore_x_errors(Display *, XErrorEvent *);
@@ -31,42 +37,66 @@ int ignore_x_errors(Display *, XErrorEvent *);
 int sh(const std::string &cmd, int seconds = 20);
 int xdotool(const std::string &args, int seconds = 20);
 
-// The built program, run with its output in files named after the test.
+// --- the program ----------------------------------------------------------
+
+struct Launch {
+    std::vector<std::string> argv;    // the program and its arguments
+    std::vector<std::string> unset;   // variables it must not inherit
+    std::vector<std::string> set;     // NAME=VALUE entries added
+    std::string preload;              // glcheck's path, or "" for none
+    // PREFIX: its output goes to PREFIX.stdout and PREFIX.stderr, glcheck's
+    // records to PREFIX.glcheck.<pid> (an earlier run's are removed first).
+    std::string files;
+};
+
 class Program {
 public:
-    // `unset` names variables the program must not inherit; `set` adds
-    // NAME=VALUE entries. DISPLAY is the test's unless set or unset here.
-    // Its files are named after the test, and `tag` where one test runs
-    // the program more than once.
-    bool start(const std::vector<std::string> &unset = {}, const std::vector<std::string> &set = {},
-               const std::string &tag = "");
-    ~Program();
+    Program() = default;
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+    bool start(const Launch &launch);
+    ~Program();   // a program still running is killed
 
     pid_t pid() const { return pid_; }
-    bool running();                 // reaps it if it has ended
+    Clock::time_point started() const { return started_; }
+    bool running();                   // reaps it if it has ended
     bool ends_within(int ms);
-    int status() const { return status_; }
+    // Sends `signal`, and SIGKILL if it has not ended `ms` later; true if
+    // the first signal ended it.
+    bool stop(int signal, int ms = 5000);
+    int status() const { return status_; }       // as waitpid gives it
     int ended_ms() const { return ended_ms_; }   // from start() to the end seen
-    std::string describe_end() const;            // "status 1", "signal 11"
+    const rusage &usage() const { return usage_; }
+    std::string describe_end() const;            // "status 1", "killed by signal 11"
     std::string out() const { return slurp(out_); }
     std::string err() const { return slurp(err_); }
+    // "" for the end a user's request gives: exit status 1 and nothing on
+    // stdout or stderr; otherwise what was different.
+    std::string abnormal_end() const;
 
-    // The preloaded library's record; null until the program has loaded it.
+    // glcheck's record of this run's process that has presented frames (the
+    // program's own, or under Wine the process that draws), or of the
+    // started process until one has; null until the library is loaded.
     const glcheck_record *record();
+    glcheck_record snapshot();        // a consistent copy; zeroes if none
     uint64_t swaps() { return record() ? __atomic_load_n(&record()->swaps, __ATOMIC_ACQUIRE) : 0; }
     // Waits until `frames` more frames than now have been presented.
     bool draws(uint64_t frames, int ms);
 
 private:
+    const glcheck_record *map_record(pid_t pid);
+
     pid_t pid_ = -1;
     bool ended_ = false;
     int status_ = 0, ended_ms_ = -1;
-    Clock::time_point started_;
-    std::string out_, err_, record_path_;
+    rusage usage_ = {};
+    Clock::time_point started_, scanned_;
+    std::string out_, err_, records_;
     const glcheck_record *record_ = nullptr;
+    bool drawing_ = false;            // record_ is of the process that draws
 };
 
-// An Xvfb of the test's own, for faults that take the server away.
+// An Xvfb of the caller's own, for faults that take the server away.
 class Xvfb {
 public:
     bool start(const std::string &extra_args = "");
@@ -80,21 +110,70 @@ private:
     std::string display_;
 };
 
-// Top-level windows of the display with this WM_NAME that are mapped;
-// owner -1 takes any client's, else only the windows of that process.
-std::vector<Window> mapped_windows(Display *d, const std::string &name, long owner = -1);
-// Waits for the first such window.
-Window wait_for_window(Display *d, const std::string &name, long owner, Program &p, int ms);
+// --- windows --------------------------------------------------------------
 
-// Pointer into w, focus on it, as a user clicking into it; waits until the
-// server has given w the focus.
+// A property's bytes whatever its type (32-bit items come as longs).
+std::string property(Display *d, Window w, const char *name);
+std::vector<long> property_longs(Display *d, Window w, const char *name);
+
+// Windows named `name` (WM_NAME or _NET_WM_NAME; "" takes any) anywhere in
+// the tree, for a window manager puts a client's window in a frame of its
+// own. owner >= 0 keeps only that process's (_NET_WM_PID); `mapped` only
+// those that are viewable.
+std::vector<Window> find_windows(Display *d, const std::string &name, long owner = -1, bool mapped = true);
+// Waits up to `ms` for the first such mapped window; 0 if none came, or if
+// `p` ended meanwhile.
+Window wait_for_window(Display *d, const std::string &name, long owner, int ms, Program *p = nullptr);
+
+// What a window manager sends for its close button or close menu item:
+// WM_DELETE_WINDOW in a WM_PROTOCOLS client message, for XSendEvent to w.
+XEvent close_request(Display *d, Window w);
+
+// Pointer into w and the input focus on it, as a user clicking into it (with
+// a window manager, activated through it first); true once the server has
+// given w the focus and the program has had a moment to take it in.
 bool focus(Display *d, Window w);
 
-// xwd + convert: the window as packed RGB, also kept as a PNG next to the test.
-std::vector<unsigned char> screenshot(Window w, const std::string &name);
+// --- keys (XTEST) ---------------------------------------------------------
 
-// A file next to the test's binary, named after the running test.
-std::string output_path(const std::string &suffix);
+bool key_down(const std::string &key);
+bool key_up(const std::string &key);
+// Down, then up `ms` later, as a finger presses a key.
+// NOTE: the program reads Escape from its key table once a frame; a tap
+// whose press and release reach it in the same pass leaves no trace there.
+bool hold_key(const std::string &key, int ms = 200);
+
+// A key (or chord) pressed now and let go when this goes at the latest, so
+// that a failed check leaves no key down for the next run.
+class HeldKey {
+public:
+    explicit HeldKey(const std::string &key) : key_(key), ok_(key_down(key)) {}
+    ~HeldKey() { release(); }
+    bool pressed() const { return ok_; }
+    bool release();   // false if letting go failed
+
+private:
+    std::string key_;
+    bool ok_;
+};
+
+// --- pictures -------------------------------------------------------------
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;   // packed, row by row
+    bool empty() const { return rgb.empty(); }
+    const unsigned char *at(int x, int y) const { return &rgb[((size_t)y * width + x) * 3]; }
+};
+
+// xwd + convert: the window as the server shows it, kept as the PNG `png`
+// and read back from that file, so the checks see what the PNG shows.
+Image screenshot(Window w, const std::string &png);
+// The window's pixels straight from the server, for quick comparisons.
+Image grab(Display *d, Window w);
+// Pixels that differ between a and b; -1 if their sizes differ or one is empty.
+long differing_pixels(const Image &a, const Image &b);
+long white_pixels(const Image &image);
 
 }  // namespace outside
 

@@ -1,0 +1,51 @@
+// run.h inside a GoogleTest: the built program started with its files named
+// after the running test, and the end every run is checked for. The test
+// programs get SINEBAND_PROGRAM, SINEBAND_GLCHECK and SINEBAND_OUTPUT_DIR
+// from tests/CMakeLists.txt.
+#ifndef SINEBAND_TESTS_SUPPORT_RUN_GTEST_H
+#define SINEBAND_TESTS_SUPPORT_RUN_GTEST_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "run.h"
+
+namespace outside {
+
+// A file next to the test's binary, named after the running test.
+inline std::string test_file(const std::string &suffix)
+{
+    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(t->test_suite_name()) + "-" + t->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    return std::string(SINEBAND_OUTPUT_DIR) + "/" + name + suffix;
+}
+
+// The built program with glcheck preloaded (or not), its files named after
+// the test and `tag`, where one test runs it more than once.
+inline Launch program(const std::string &tag = "", bool checked = true)
+{
+    Launch l;
+    l.argv = {SINEBAND_PROGRAM};
+    l.preload = checked ? SINEBAND_GLCHECK : "";
+    l.files = test_file(tag.empty() ? "" : "-" + tag);
+    return l;
+}
+
+// The end a user asked for at `asked`: within `within_ms` of it, status 1,
+// not a word on stdout or stderr.
+inline ::testing::AssertionResult EndsNormally(Program &p, Clock::time_point asked, int within_ms)
+{
+    if (!p.ends_within(std::max(within_ms - ms_since(asked), 0)))
+        return ::testing::AssertionFailure() << "still running " << within_ms << " ms after the end was asked for";
+    ::testing::Test::RecordProperty("end_ms", ms_since(asked));
+    std::string why = p.abnormal_end();
+    if (!why.empty())
+        return ::testing::AssertionFailure() << "not a normal end: " << why;
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace outside
+
+#endif
