@@ -10,6 +10,7 @@
 # WINEPREFIX must be set for all but format; SINEBAND_SHOTS names a folder for
 # the screenshots (./wine-shots by default).
 set -u
+. "$(dirname "$0")/../tools/x11.sh"
 
 shots=${SINEBAND_SHOTS:-$PWD/wine-shots}
 # NOTE: without WINEPREFIX Wine would make and use ~/.wine.
@@ -45,57 +46,30 @@ start_wine() {
   [ -f "$1" ] || { echo "$1 is missing (make build builds it)"; return 1; }
   timeout 60 wine "$1" &
   pid=$!
-  window=""
-  for _ in $(seq 200); do
-    window=$(xdotool search --onlyvisible --name '^OpenGL$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  window=$(wait_for_window OpenGL "$pid" 20) || return 1
   # A frame or two to settle before anyone looks.
-  [ -n "$window" ] && sleep 1.5
-  [ -n "$window" ]
+  sleep 1.5
 }
 
 # Waits (20 s at most) for the program to end; sets ended to its exit status.
 ended=""
 wait_end() {
   [ -n "$pid" ] || return
-  for _ in $(seq 200); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    ended="still running"
-  else
-    wait "$pid"
-    ended=$?
-  fi
+  await_exit "$pid" 20 && ended=$exit_status || ended="still running"
   # Let this prefix's wineserver go before the next run or the display does.
   timeout 20 wineserver -w 2>/dev/null || timeout 10 wineserver -k 2>/dev/null
 }
 
-# Input as a user gives it: pointer in, focus, then each key held for a tenth
-# of a second. NOTE: the program sees Escape in its key table between frames;
-# a press and release that reach it together (xdotool's own key holds a key
-# for 6 ms, and a loaded machine batches the two) leave no trace there.
+# Input as a user gives it: each key held in the window as a finger holds it.
 user_keys() {
-  xdotool mousemove --window "$window" 20 20
-  xdotool windowfocus "$window"
-  sleep 0.2
   for k in "$@"; do
-    xdotool keydown "$k"
-    sleep 0.1
-    xdotool keyup "$k"
+    hold_key "$window" "$k"
   done
 }
 
-shot() { mkdir -p "$shots" && xwd -silent -id "$1" | convert xwd:- "$2"; }
+shot() { mkdir -p "$shots" && screenshot "$1" "$2"; }
 geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
   /Width:/{w=$NF} /Height:/{h=$NF} /Map State/{m=$NF} END{print x, y, w, h, m}'; }
-differing() { compare -metric AE "$1" "$2" null: 2>&1; }
 
 # A band: two colours, white and black, a white area of 5 to 50 percent of
 # the client, black corners, and the band clear of the edges.
@@ -200,7 +174,7 @@ picture)
   user_keys a space Left Right Up Down Return
   sleep 1
   shot "$window" "$shots/wine-after-keys.png"
-  n=$(differing "$shots/wine.png" "$shots/wine-after-keys.png")
+  n=$(differing_pixels "$shots/wine.png" "$shots/wine-after-keys.png")
   [ "$n" = 0 ] && pass "other keys change nothing" || fail "$n pixels changed after other keys"
   kill -0 "$pid" 2>/dev/null || fail "the program ended on keys it does not use"
 
@@ -227,25 +201,18 @@ same-as-linux)
   # as WM_SIZE, as it does under Wine.
   "$3" &
   pid=$!
-  window=""
-  for _ in $(seq 200); do
-    window=$(xdotool search --onlyvisible --class '^OpenGL$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { fail "the layer build opened no window"; kill "$pid"; finish; }
+  window=$(wait_for_window OpenGL "$pid" 20) || { fail "the layer build opened no window"; kill "$pid"; finish; }
   xdotool windowsize "$window" "$w" "$h"
   sleep 1.5
   read -r _ _ lw lh _ <<<"$(geometry "$window")"
   shot "$window" "$shots/linux-${w}x${h}.png"
   user_keys Escape
-  for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill "$pid" 2>/dev/null
+  await_exit "$pid" 20
 
   echo "Wine ${w}x${h}, layer build ${lw}x${lh}"
   [ "$lw $lh" = "$w $h" ] || fail "the layer build's window is ${lw}x${lh}, not ${w}x${h}"
   check_band "$shots/linux-${w}x${h}.png"
-  n=$(differing "$shots/wine.png" "$shots/linux-${w}x${h}.png")
+  n=$(differing_pixels "$shots/wine.png" "$shots/linux-${w}x${h}.png")
   [ "$n" = 0 ] && pass "Wine and the layer build draw the same pixels" ||
     fail "$n pixels differ between Wine and the layer build"
   finish
