@@ -35,13 +35,20 @@ test: build
 dist: build
 	@tools/dist.sh
 
-# Frame rate, CPU, memory and start-up against a freeglut peer, and a profile:
+# Frame rate, CPU, memory and start-up against a freeglut peer:
 # build/linux/bench/results/report.md. Not a test; make test does not run it.
-.PHONY: bench
+.PHONY: bench profile
 bench: deps
 	@cmake --preset linux -DSINEBAND_BENCH=ON >/dev/null
 	@cmake --build --preset linux --target bench_programs -j 2
 	@bench/run.sh
+
+# Microbenchmarks and a callgrind profile of a frame and of the start-up:
+# build/linux/bench/profile/report.md.
+profile: deps
+	@cmake --preset linux >/dev/null
+	@cmake --build --preset linux --target profile_programs -j 2
+	@bench/profile.sh
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps

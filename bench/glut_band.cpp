@@ -5,9 +5,7 @@
 // idle, with no frame limit.
 //
 // Built with GLUT_CLEAR_ONLY it is the ceiling instead: each frame is nothing
-// but glClear and the swap. Built with GLUT_WITH_ALPHA it asks for an alpha
-// buffer too, which is what the layer's pixel-format choice gives sineband on
-// Xvfb: the same peer with the same buffers, to tell the two costs apart.
+// but glClear and the swap.
 #include <GL/freeglut.h>
 
 #include "../scene/scene.h"
@@ -34,11 +32,7 @@ static void reshape(int width, int height)
 int main(int argc, char **argv)
 {
     glutInit(&argc, argv);
-#ifdef GLUT_WITH_ALPHA
-    glutInitDisplayMode(GLUT_RGBA | GLUT_ALPHA | GLUT_DOUBLE | GLUT_DEPTH);
-#else
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-#endif
     glutInitWindowSize(600, 450);
     glutInitWindowPosition(50, 50);
     glutCreateWindow("OpenGL");

@@ -36,7 +36,7 @@ function category(ob, fl) {
     if (ob ~ /lib(X11|xcb|Xext|Xrandr|Xi|Xfixes|Xcursor|Xrender|Xxf86vm|Xinerama|Xss|xshmfence|Xau|Xdmcp|xkbcommon)/)
         return "X11, xcb"
     if (ob ~ /(libc\.so|libm\.so|libstdc\+\+|libgcc_s|ld-linux)/) return "C and C++ runtime (libc, libm)"
-    if (ob ~ /swapcount/) return "frame counter (bench)"
+    if (ob ~ /glcheck/) return "frame counter (glcheck)"
     return "other"
 }
 

@@ -37,7 +37,6 @@
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
@@ -65,7 +64,8 @@ typedef int (*box_fn)(Uint32, const char *, const char *, SDL_Window *);
 typedef int (*event_fn)(SDL_Event *);
 
 static struct glcheck_record *record;
-static int bench, provoke;
+static char path[4096];
+static int made, bench, provoke;
 static unsigned long profile_from, profile_frames;
 
 // The GL functions the checks call, found once GL is there.
@@ -83,6 +83,16 @@ static int64_t now_ns(void)
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+}
+
+// strcmp() == 0 without libc. NOTE: a sanitizer build's program has its own
+// strcmp, which asks dlsym for libc's as the program starts: that strcmp
+// cannot be called from inside dlsym then.
+static int same(const char *a, const char *b)
+{
+    while (*a && *a == *b)
+        ++a, ++b;
+    return *a == *b;
 }
 
 // glibc's own dlsym, found by version so that the lookup does not come back here.
@@ -113,35 +123,51 @@ static void look_up_gl(void)
 static int env_is(const char *name, const char *value)
 {
     const char *v = getenv(name);
-    return v && strcmp(v, value) == 0;
+    return v && same(v, value);
 }
 
-__attribute__((constructor)) static void open_record(void)
+// NOTE: the record is only made at loading; it is mapped when first written
+// to. Wine reserves and maps its address space at start-up with MAP_FIXED,
+// which would silently take the place of a mapping made this early.
+__attribute__((constructor)) static void make_record(void)
 {
     const char *prefix = getenv("GLCHECK_OUT");
     if (!prefix || !*prefix)
-        return;
-    char path[4096];
-    snprintf(path, sizeof path, "%s.%ld", prefix, (long)getpid());
-    int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    if (ftruncate(fd, sizeof *record) == 0) {
-        void *p = mmap(NULL, sizeof *record, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (p != MAP_FAILED)
-            record = p;
-    }
-    close(fd);
-    if (!record)
         return;
     bench = env_is("GLCHECK_BENCH", "1");
     provoke = env_is("GLCHECK_PROVOKE", "1");
     const char *profile = getenv("GLCHECK_PROFILE");
     if (profile && sscanf(profile, "%lu,%lu", &profile_from, &profile_frames) != 2)
         profile_frames = 0;
-    record->pid = (int32_t)getpid();
-    record->bench = (uint32_t)bench;
-    __atomic_store_n(&record->version, GLCHECK_VERSION, __ATOMIC_RELEASE);
+    snprintf(path, sizeof path, "%s.%ld", prefix, (long)getpid());
+    int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    struct glcheck_record head = {0};
+    head.pid = (int32_t)getpid();
+    head.bench = (uint32_t)bench;
+    if (ftruncate(fd, sizeof head) == 0 && pwrite(fd, &head, sizeof head, 0) == sizeof head) {
+        head.version = GLCHECK_VERSION;   // last, once the rest is there
+        if (pwrite(fd, &head.version, sizeof head.version, 0) == sizeof head.version)
+            made = 1;
+    }
+    close(fd);
+}
+
+// The record, mapped on the first call; null if there is none.
+static struct glcheck_record *rec(void)
+{
+    if (record || !made)
+        return record;
+    made = 0;   // one attempt
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return NULL;
+    void *p = mmap(NULL, sizeof *record, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    if (p != MAP_FAILED)
+        record = p;
+    return record;
 }
 
 // Before the swap that ends frame n: the frame's errors and its viewport.
@@ -198,6 +224,7 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
     if (!real_swap)
         real_swap = (swap_fn)next_of("glXSwapBuffers");
     // One thread swaps (the program's), so it alone writes the counts.
+    rec();
     uint64_t n = record ? record->swaps + 1 : 0;
     if (record && !bench)
         check_frame(n);
@@ -226,7 +253,7 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
 
 __GLXextFuncPtr glXGetProcAddressARB(const GLubyte *name)
 {
-    if (name && strcmp((const char *)name, "glXSwapBuffers") == 0)
+    if (name && same((const char *)name, "glXSwapBuffers"))
         return (__GLXextFuncPtr)glXSwapBuffers;
     __GLXextFuncPtr (*next)(const GLubyte *) = (__GLXextFuncPtr(*)(const GLubyte *))next_of("glXGetProcAddressARB");
     return next ? next(name) : NULL;
@@ -236,11 +263,11 @@ __GLXextFuncPtr glXGetProcAddress(const GLubyte *name) { return glXGetProcAddres
 
 void *dlsym(void *handle, const char *name)
 {
-    if (strcmp(name, "glXSwapBuffers") == 0)
+    if (same(name, "glXSwapBuffers"))
         return (void *)glXSwapBuffers;
-    if (strcmp(name, "glXGetProcAddressARB") == 0)
+    if (same(name, "glXGetProcAddressARB"))
         return (void *)glXGetProcAddressARB;
-    if (strcmp(name, "glXGetProcAddress") == 0)
+    if (same(name, "glXGetProcAddress"))
         return (void *)glXGetProcAddress;
     return real_dlsym(handle, name);
 }
@@ -250,7 +277,7 @@ int SDL_ShowSimpleMessageBox(Uint32 flags, const char *title, const char *messag
     static box_fn real_box;
     if (!real_box)
         real_box = (box_fn)next_of("SDL_ShowSimpleMessageBox");
-    if (record) {
+    if (rec()) {
         snprintf(record->box_title, sizeof record->box_title, "%s", title ? title : "(null)");
         snprintf(record->box_text, sizeof record->box_text, "%s", message ? message : "(null)");
         __atomic_add_fetch(&record->boxes, 1, __ATOMIC_ACQ_REL);
@@ -280,7 +307,7 @@ int SDL_PollEvent(SDL_Event *event)
     if (!real_poll)
         real_poll = (event_fn)next_of("SDL_PollEvent");
     int got = real_poll(event);
-    if (got && event && record && !bench)
+    if (got && event && !bench && rec())
         count(event);
     return got;
 }
@@ -291,7 +318,7 @@ int SDL_WaitEvent(SDL_Event *event)
     if (!real_wait)
         real_wait = (event_fn)next_of("SDL_WaitEvent");
     int got = real_wait(event);
-    if (got && event && record && !bench)
+    if (got && event && !bench && rec())
         count(event);
     return got;
 }

@@ -341,7 +341,8 @@ std::vector<long> property_longs(Display *d, Window w, const char *name)
 {
     std::string v = property(d, w, name);
     std::vector<long> items(v.size() / sizeof(long));
-    memcpy(items.data(), v.data(), items.size() * sizeof(long));
+    if (!items.empty())
+        memcpy(items.data(), v.data(), items.size() * sizeof(long));
     return items;
 }
 
