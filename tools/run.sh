@@ -29,7 +29,7 @@ if ! window=$(wait_for_window OpenGL "$pid" 10); then
 fi
 sleep "${SINEBAND_RUN_SECONDS:-3}"
 # Looked up again: the id found at the start may be of a window since made anew.
-window=$(find_window OpenGL "$pid") || window=""
+window=$(find_window OpenGL) || window=""
 [ -n "$window" ] && screenshot "$window" "$shot" && echo "screenshot: $shot"
 if [ -z "$window" ] || ! hold_key "$window" Escape 0.2; then
   echo "sineband: could not press Escape in its window"
