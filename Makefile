@@ -46,7 +46,7 @@ bench: deps
 # Microbenchmarks and a callgrind profile of a frame and of the start-up:
 # build/linux/bench/profile/report.md.
 profile: deps
-	@cmake --preset linux >/dev/null
+	@cmake --preset linux -DSINEBAND_BENCH=ON >/dev/null
 	@cmake --build --preset linux --target profile_programs -j 2
 	@bench/profile.sh
 

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${SINEBAND_BUILD:-$here/build/linux}
 bin=$build/bench
 out=$bin/profile
-glcheck=$build/tests/glcheck.so
+glcheck=$build/tests/support/glcheck.so
 
 if [ -z "${SINEBAND_PROFILE_INNER:-}" ]; then
   for f in "$build/sineband" "$glcheck" "$bin/glut_band"; do

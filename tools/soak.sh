@@ -19,7 +19,7 @@ warmup=${SOAK_WARMUP:-60}
 limit=${SOAK_LIMIT_KIB:-1024}
 csv=${SOAK_CSV:-$here/build/soak.csv}
 program=${SINEBAND_PROGRAM:-$here/build/linux/sineband}
-shim=${GLCHECK_SO:-$here/build/linux/tests/glcheck.so}
+shim=${GLCHECK_SO:-$here/build/linux/tests/support/glcheck.so}
 
 if [ "$seconds" -lt $((warmup + 30)) ] || [ $((warmup % 10)) -ne 0 ]; then
   echo "soak: a warm-up of $warmup s (a multiple of 10) needs 30 s more than $seconds s" >&2

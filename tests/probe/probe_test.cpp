@@ -6,11 +6,8 @@
 // reasons, and README.md's list is this list; any other difference fails.
 #include <gtest/gtest.h>
 
-#include "run.h"
+#include "run_gtest.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +15,6 @@
 #include <functional>
 #include <map>
 #include <sstream>
-
-extern char **environ;
 
 using namespace outside;
 
@@ -186,25 +181,6 @@ Log CollapseRepeats(const Log &log)
 
 // --- the two runs -----------------------------------------------------------------
 
-// Starts argv with its output in files; the process id, or -1.
-pid_t Spawn(const std::vector<std::string> &argv, const std::string &output)
-{
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
-
 // Keys as a person presses them, for one xdotool run, whose own pauses keep
 // each key down as long as asked: a key held past the server's auto-repeat
 // delay (660 ms) repeats. NOTE: an xdotool process per key would hold keys
@@ -219,44 +195,26 @@ std::string With(const std::string &modifier, const std::string &key)
     return " keydown " + modifier + " sleep 0.1" + Key(key) + " keyup " + modifier + " sleep 0.2";
 }
 
-// What a window manager sends for its close button.
-void CloseRequest(Display *d, Window w)
-{
-    XEvent e = {};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, w, False, NoEventMask, &e);
-    XFlush(d);
-}
-
 enum Ending { kCloseRequest, kAltF4 };
 
 // One run of the probe under the input; its log, compared messages only.
 Log Run(bool wine, Ending ending)
 {
     std::string tag = std::string(wine ? "wine" : "layer") + (ending == kAltF4 ? "-alt-f4" : "");
-    std::string log = output_path("-" + tag + ".log");
+    std::string log = test_file("-" + tag + ".log");
     unlink(log.c_str());
-    std::vector<std::string> argv = {SINEBAND_PROBE, log};
+    Launch l;
+    l.argv = {SINEBAND_PROBE, log};
     if (wine)
-        argv = {"wine", SINEBAND_PROBE_EXE, log};
-    pid_t pid = Spawn(argv, output_path("-" + tag + ".out"));
-    EXPECT_GT(pid, 0) << tag << ": the probe did not start";
-    if (pid <= 0)
+        l.argv = {"wine", SINEBAND_PROBE_EXE, log};
+    l.files = test_file("-" + tag);
+    Program p;
+    EXPECT_TRUE(p.start(l)) << tag << ": the probe did not start";
+    if (p.pid() <= 0)
         return {};
 
     Display *d = XOpenDisplay(nullptr);
-    Window w = 0;
-    for (int i = 0; i < 300 && !w; ++i) {
-        std::vector<Window> found = mapped_windows(d, "OpenGL");
-        w = found.empty() ? 0 : found.front();
-        if (!w)
-            pause_ms(100);
-    }
+    Window w = wait_for_window(d, "OpenGL", -1, 30000, &p);
     EXPECT_NE(w, 0u) << tag << ": no window named OpenGL";
     bool focused = w && focus(d, w);
     EXPECT_TRUE(focused) << tag << ": the window did not take the focus";
@@ -268,21 +226,18 @@ Log Run(bool wine, Ending ending)
             pause_ms(200);
             xdotool("windowsize " + std::to_string(w) + " 500 400");
             pause_ms(800);
-            CloseRequest(d, w);
+            XEvent e = close_request(d, w);
+            XSendEvent(d, w, False, NoEventMask, &e);
+            XFlush(d);
         } else {
             xdotool(With("alt", "F4"));
         }
     }
     XCloseDisplay(d);
 
-    int status = -1;
-    for (int i = 0; i < 200 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        pause_ms(100);
-    if (status == -1) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tag << ": the probe ended with " << status;
+    p.ends_within(20000);
+    EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 1) << tag << ": the probe ended with "
+                                                                          << p.describe_end();
     if (wine)   // this prefix's wineserver goes before the next run
         sh("wineserver -w", 20);
     return Read(log);

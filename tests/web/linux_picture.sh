@@ -5,22 +5,18 @@
 # WM_SIZE, as a user's resize does), then a screenshot.
 #   linux_picture.sh PROGRAM WIDTH HEIGHT OUT.png
 set -u
+. "$(dirname "$0")/../../tools/x11.sh"
 [ $# -eq 4 ] || { echo "usage: $0 PROGRAM WIDTH HEIGHT OUT.png" >&2; exit 2; }
 "$1" &
 pid=$!
 trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
 
-window() { xdotool search --onlyvisible --class '^OpenGL$' 2>/dev/null | head -n 1; }
-for _ in $(seq 100); do
-  [ -n "$(window)" ] && break
-  sleep 0.1
-done
+wait_for_window OpenGL "$pid" 10 >/dev/null
 # NOTE: the window may be made again once its pixel format is set.
 sleep 1
-w=$(window)
-[ -n "$w" ] || { echo "linux_picture: $1 opened no window" >&2; exit 1; }
+w=$(find_window OpenGL) || { echo "linux_picture: $1 opened no window" >&2; exit 1; }
 xdotool windowsize "$w" "$2" "$3"
 sleep 1
 size=$(xwininfo -id "$w" | awk '/Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h}')
 [ "$size" = "$2x$3" ] || { echo "linux_picture: the window is $size, not $2x$3" >&2; exit 1; }
-xwd -silent -id "$w" | convert xwd:- "$4"
+screenshot "$w" "$4"
