@@ -322,8 +322,22 @@ bool Xvfb::stop(int signal)
 
 // --- windows --------------------------------------------------------------------
 
+// X errors let pass while it lives, whatever handler the caller has: the
+// windows looked at may go meanwhile, and Xlib's own handler ends the process.
+struct QuietX {
+    Display *d;
+    XErrorHandler before;
+    explicit QuietX(Display *d) : d(d), before(XSetErrorHandler(ignore_x_errors)) {}
+    ~QuietX()
+    {
+        XSync(d, False);
+        XSetErrorHandler(before);
+    }
+};
+
 std::string property(Display *d, Window w, const char *name)
 {
+    QuietX quiet(d);
     Atom actual;
     int format;
     unsigned long count, after;
@@ -375,6 +389,7 @@ static void find_under(Display *d, Window w, const std::string &name, long owner
 
 std::vector<Window> find_windows(Display *d, const std::string &name, long owner, bool mapped)
 {
+    QuietX quiet(d);
     std::vector<Window> found;
     find_under(d, DefaultRootWindow(d), name, owner, mapped, found);
     return found;
@@ -479,6 +494,7 @@ Image screenshot(Window w, const std::string &png)
 
 Image grab(Display *d, Window w)
 {
+    QuietX quiet(d);
     Image image;
     XWindowAttributes a;
     if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable)

@@ -30,7 +30,8 @@ std::vector<std::string> lines(const std::string &text);
 // Asks `done` every 2 ms until it holds or `ms` have passed; its last answer.
 bool wait_for(const std::function<bool()> &done, int ms);
 
-// An X error handler that lets them pass: windows go while tests look.
+// An X error handler that lets them pass: windows go while tests look. The
+// harness's own looks at windows let them pass whatever the handler.
 int ignore_x_errors(Display *, XErrorEvent *);
 
 // A shell command under timeout(1); its exit status, -1 if it did not exit.
