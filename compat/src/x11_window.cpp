@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace compat {
@@ -29,6 +30,11 @@ void x11_handle_lost_server()
     // read as the program's normal end.
     connected_pid = getpid();
     XSetIOErrorHandler(lost_x_server);
+    // NOTE: a write into a connection the server has closed raises SIGPIPE,
+    // which would kill the process before Xlib sees the error and calls the
+    // handler above. Windows has no such signal, and the program writes to
+    // no pipe of its own.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bottom)

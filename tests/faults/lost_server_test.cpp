@@ -53,6 +53,12 @@ TEST_P(LostServer, WhileDrawingEndsSoonWithOneLineAndZero)
     ASSERT_NE(first_window(x, "OpenGL", p.pid(), p), 0u)
         << "no window (" << p.describe_end() << ", stderr: " << p.err() << ")";
     ASSERT_TRUE(p.draws(50, 10000)) << "not drawing";
+    // A write into the closed connection must reach Xlib as an error, not
+    // end the process by SIGPIPE (which it did in about one run in twelve).
+    std::string status = slurp("/proc/" + std::to_string(p.pid()) + "/status");
+    size_t at = status.find("SigIgn:\t");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_TRUE(std::stoull(status.substr(at + 8, 16), nullptr, 16) & (1ull << (SIGPIPE - 1))) << "SIGPIPE not ignored";
 
     auto lost = Clock::now();
     EXPECT_TRUE(x.stop(GetParam().signal)) << "Xvfb outlived its signal";
