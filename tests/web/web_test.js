@@ -29,12 +29,14 @@ function run(command, args) {
   return r;
 }
 
-// Pixels that differ between two pictures of the same size.
+// Pixels that differ between two pictures of the same size, counted by the
+// scripts' own helper (tools/x11.sh).
+const x11 = path.join(__dirname, '../../tools/x11.sh');
 function differing(a, b) {
-  const r = run('compare', ['-metric', 'AE', a, b, 'null:']);
-  const n = Number(r.stderr.trim().split(/\s/)[0]);
+  const r = run('bash', ['-c', '. "$0"; differing_pixels "$1" "$2"', x11, a, b]);
+  const n = Number(r.stdout.trim().split(/\s/)[0]);
   if (Number.isNaN(n))
-    throw new Error(`compare ${a} ${b}: ${r.stderr}`);
+    throw new Error(`differing_pixels ${a} ${b}: ${r.stdout}${r.stderr}`);
   return n;
 }
 
