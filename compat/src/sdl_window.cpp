@@ -174,16 +174,17 @@ static void dispatch(const SDL_Event &e)
                       (e.key.keysym.mod & KMOD_NUM) != 0);
         break;
     case SDL_WINDOWEVENT: {
-        HWND hWnd = owner_of(e.window.windowID);
-        if (!hWnd)
+        HostWindow *w = window_of(e.window.windowID);
+        if (!w || !w->owner)
             break;
+        HWND hWnd = w->owner;
         switch (e.window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED: input_size(hWnd, e.window.data1, e.window.data2); break;
         case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;
         case SDL_WINDOWEVENT_MAXIMIZED: input_maximized(hWnd); break;
         case SDL_WINDOWEVENT_RESTORED: input_restored(hWnd); break;
-        case SDL_WINDOWEVENT_SHOWN: window_of(e.window.windowID)->map_exposure_due = true; break;
-        case SDL_WINDOWEVENT_EXPOSED: exposed(window_of(e.window.windowID)); break;
+        case SDL_WINDOWEVENT_SHOWN: w->map_exposure_due = true; break;
+        case SDL_WINDOWEVENT_EXPOSED: exposed(w); break;
         case SDL_WINDOWEVENT_CLOSE: input_close(hWnd); break;
         case SDL_WINDOWEVENT_FOCUS_GAINED: input_focus(hWnd, true); break;
         case SDL_WINDOWEVENT_FOCUS_LOST: input_focus(hWnd, false); break;
