@@ -102,6 +102,7 @@ bool host_swap(HostWindow *)
 {
     web_gl_flush_frame();
     web_frame_done();
+    web_gl_follow_context();
     return true;
 }
 

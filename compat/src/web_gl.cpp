@@ -229,6 +229,12 @@ void web_gl_make_current(GlState *s)
         follow_context(s);
 }
 
+void web_gl_follow_context()
+{
+    if (current)
+        follow_context(current);
+}
+
 void web_gl_flush_frame()
 {
     if (current && !current->inside)

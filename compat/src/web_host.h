@@ -42,6 +42,9 @@ void web_gl_destroy(GlState *gl);
 void web_gl_make_current(GlState *gl);
 // Draws what is batched: the frame is about to be shown.
 void web_gl_flush_frame();
+// Notices a context lost, or restored (and gives it the state back), while
+// the program was paused.
+void web_gl_follow_context();
 
 // The USB HID usage of a KeyboardEvent.code, 0 for a key with none.
 int web_key_usage(const char *code);
