@@ -18,7 +18,6 @@ namespace {
 struct Drawn {
     unsigned mode;
     std::vector<int> ids, reds;   // each vertex's x, and its colour's red
-    std::vector<float> position;  // the first vertex's position
     float product[16];
 };
 
@@ -52,20 +51,17 @@ void emscripten_glBufferData(unsigned, intptr_t size, const void *data, unsigned
 void emscripten_glVertexAttribPointer(unsigned index, int, unsigned, unsigned char, int s, const void *offset)
 {
     stride = s;
-    if (index == 1)
-        color_offset = (int)(intptr_t)offset;
+    color_offset = index == 1 ? (int)(intptr_t)offset : color_offset;
 }
 void emscripten_glEnableVertexAttribArray(unsigned) {}
 void emscripten_glDrawArrays(unsigned mode, int first, int count)
 {
-    Drawn d = {mode, {}, {}, {}, {}};
-    float p[4];
+    Drawn d = {mode, {}, {}, {}};
     for (int i = first; i < count; ++i) {
-        memcpy(p, &buffer[(size_t)(i * stride)], sizeof p);   // the position comes first
-        d.ids.push_back((int)p[0]);
+        float x;   // the position comes first
+        memcpy(&x, &buffer[(size_t)(i * stride)], sizeof x);
+        d.ids.push_back((int)x);
         d.reds.push_back(buffer[(size_t)(i * stride + color_offset)]);
-        if (i == 0)
-            d.position.assign(p, p + 4);
     }
     memcpy(d.product, product, sizeof product);
     draws.push_back(d);
@@ -115,12 +111,7 @@ protected:
 
 // What GL 1.1 draws for each primitive (vertices counted from 1), and the
 // colour each vertex takes with flat shading: its primitive's provoking one.
-struct Expansion {
-    GLenum primitive;
-    int n;
-    GLenum mode;
-    std::vector<int> ids, flat;
-};
+struct Expansion { GLenum primitive; int n; GLenum mode; std::vector<int> ids, flat; };
 const Expansion expansions[] = {
     {GL_POINTS, 3, GL_POINTS, {1, 2, 3}, {1, 2, 3}},
     {GL_LINES, 5, GL_LINES, {1, 2, 3, 4}, {2, 2, 4, 4}},
@@ -208,10 +199,7 @@ TEST_F(WebGl, ErrorsAreGl11sAndTheFirstIsKept)
     EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_OPERATION);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 
-    const struct {
-        void (*call)();
-        GLenum error;
-    } cases[] = {
+    const struct { void (*call)(); GLenum error; } cases[] = {
         {[] { glEnd(); }, GL_INVALID_OPERATION},
         {[] { glBegin(GL_POLYGON + 1); }, GL_INVALID_ENUM},
         {[] { glEnable(GL_LIGHTING); }, GL_INVALID_ENUM},
@@ -257,11 +245,10 @@ TEST_F(WebGl, MatrixStacksHoldGl11sMinimumsAndMapAsGlDoes)
     glTranslatef(1, 1, 0);
     glRotatef(90, 0, 0, 1);
     glScalef(2, 1, 1);
-    Block(GL_POINTS, 1);
+    Block(GL_POINTS, 1);   // at (1, 0, 0)
     compat::web_gl_flush_frame();
     ASSERT_EQ(draws.size(), 1u);
-    const float *m = draws[0].product, *p = draws[0].position.data();
-    const float expected[4] = {-0.5f, 2, 0, 1};
+    const float *m = draws[0].product, p[4] = {1, 0, 0, 1}, expected[4] = {-0.5f, 2, 0, 1};
     for (int row = 0; row < 4; ++row)
         EXPECT_NEAR(m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row] * p[3], expected[row], 1e-6)
             << row;
