@@ -16,10 +16,11 @@ target_link_libraries(win32_web PUBLIC win32)
 add_executable(sineband)
 target_link_libraries(sineband PRIVATE shell win32_entry win32_web win32)
 
-# WebGL 1 under the layer's own OpenGL 1.1
-# (web_gl.cpp); Asyncify, so that WinMain's endless loop can
-# pause for the browser at each swap, for a message box and for an event;
-# the exit status reaches the page (onExit); no file system, no Node.
+# WebGL 1 under the layer's own OpenGL 1.1 (web_gl.cpp); Asyncify, so that
+# WinMain's endless loop can pause for the browser at each swap, for a
+# message box and for an event; the exit status reaches the page (onExit);
+# no file system, no Node. Optimised for size, with the smaller allocator:
+# the page is what a visitor waits for, and the program allocates little.
 set(WEB_LIBRARY ${WEB_SOURCES}/web_library.js)
 target_link_options(sineband PRIVATE
   -Os
