@@ -16,7 +16,7 @@
 // Left out: lighting, texturing, display lists, vertex arrays, fog, line and
 // point sizes, the accumulation buffer, glGet* other than glGetError, and
 // capabilities other than depth and stencil test, culling, blending,
-// scissoring and dithering (those at GL's defaults for their settings).
+// scissoring and dithering (all but the depth test at GL's default settings).
 #include "web_host.h"
 
 #include <GL/gl.h>
