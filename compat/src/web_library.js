@@ -231,7 +231,19 @@ var WebHost = {
       ok.type = 'button';
       ok.textContent = 'OK';
       box.setAttribute('aria-label', caption);
+      // Whatever else would take the focus (a click beside the button, the
+      // page's own Tab order) leaves it on OK.
+      var keep = function (e) {
+        if (e.target != ok)
+          ok.focus();
+      };
+      modal.addEventListener('mousedown', function (e) {
+        if (e.target != ok)
+          e.preventDefault();
+      });
+      document.addEventListener('focusin', keep);
       var finish = function () {
+        document.removeEventListener('focusin', keep);
         modal.remove();
         if (previous && previous.isConnected && previous.focus)
           previous.focus({preventScroll: true});
