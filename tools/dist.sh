@@ -125,6 +125,7 @@ check_deb() {
   depends=$(dpkg-deb -f "$deb" Depends)
   names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g')
   libs=$(runtime_libraries "$root/usr/bin/sineband")
+  [ -n "$libs" ] || fail "${deb##*/}: its program names no library it is linked with"
   while read -r package lib; do
     grep -qx "$package" <<<"$names" ||
       fail "${deb##*/}: Depends ($depends) lacks $package, which holds $lib"
