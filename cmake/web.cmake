@@ -8,6 +8,7 @@ set(WEB_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compat/src)
 add_library(win32_web OBJECT
   ${WEB_SOURCES}/web_window.cpp
   ${WEB_SOURCES}/web_context.cpp
+  ${WEB_SOURCES}/web_gl.cpp
   ${WEB_SOURCES}/web_keys.cpp
   ${WEB_SOURCES}/web_glu.cpp)
 target_link_libraries(win32_web PUBLIC win32)
@@ -15,13 +16,15 @@ target_link_libraries(win32_web PUBLIC win32)
 add_executable(sineband)
 target_link_libraries(sineband PRIVATE shell win32_entry win32_web win32)
 
-# OpenGL 1.1 on WebGL through Emscripten's fixed-function emulation (its
-# context comes through EGL); Asyncify, so that WinMain's endless loop can
-# pause for the browser at each swap, for a message box and for an event;
-# the exit status reaches the page (onExit); no file system, no Node.
+# WebGL 1 under the layer's own OpenGL 1.1 (web_gl.cpp); Asyncify, so that
+# WinMain's endless loop can pause for the browser at each swap, for a
+# message box and for an event; the exit status reaches the page (onExit);
+# no file system, no Node. Optimised for size, with the smaller allocator:
+# the page is what a visitor waits for, and the program allocates little.
 set(WEB_LIBRARY ${WEB_SOURCES}/web_library.js)
 target_link_options(sineband PRIVATE
-  -sLEGACY_GL_EMULATION=1
+  -Os
+  -sMALLOC=emmalloc
   -sASYNCIFY=1
   -sASYNCIFY_IMPORTS=web_wait_event,web_message_box,web_frame_done
   -sEXIT_RUNTIME=1

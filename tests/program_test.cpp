@@ -239,7 +239,7 @@ TEST(Program, EachContextSetUpFailureShowsItsTextAndEndsWithZero)
     };
     for (const Failure &f : failures) {
         Outcome run = RunProgram(f.inject);
-        std::string box = std::string("box Error|") + f.text;
+        std::string box = std::string("box Error|") + f.text + "|16";
         EXPECT_EQ(run.status, 0) << f.text << run.err;
         EXPECT_EQ(run.count(box), 1) << f.text;
         int boxes = 0;
@@ -261,7 +261,7 @@ TEST(Program, AClassThatCannotBeRegisteredIsReportedAndEndsWithZero)
         RegisterClassA(&wc);
     });
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.trace, (std::vector<std::string>{"box Error|Error Create window class"}));
+    EXPECT_EQ(run.trace, (std::vector<std::string>{"box Error|Error Create window class|16"}));
 }
 
 TEST(Program, AWindowThatCannotBeCreatedEndsWithZeroAndNoBox)

@@ -7,14 +7,17 @@
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
 #   web    sineband-web.zip: index.html, sineband.js and sineband.wasm of
 #          build/web, readme.txt, LICENSE, NOTICES
+#   deb    sineband_<version>_<arch>.deb: cpack of build/linux (or of
+#          SINEBAND_BUILD), as cmake/deb.cmake sets it up
 #   tools/dist.sh [-o DIR] [ARCHIVE...]   (all of them by default)
 # Each archive is made from a staging folder and read back: one without the
-# licence and the notices is an error.
+# licence and the notices is an error. The package is read back with dpkg-deb
+# and lintian (check_deb).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$here/build/dist
 if [ "${1:-}" = -o ]; then out=$2; shift 2; fi
-[ $# -gt 0 ] || set -- linux win32 win64 web
+[ $# -gt 0 ] || set -- linux deb win32 win64 web
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -40,15 +43,22 @@ pack() {
   echo "dist: ${file#"$here"/}"
 }
 
-# The Debian packages that hold the libraries PROGRAM is linked with.
-runtime_packages() {
-  local lib path
+# For each library PROGRAM is linked with, the Debian package that holds it:
+# "package library" lines.
+runtime_libraries() {
+  local lib path package
   for lib in $(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     path=$(ldd "$1" | awk -v lib="$lib" '$1 == lib && $3 ~ /^\// { print $3 }')
     [ -n "$path" ] || fail "$1 cannot find $lib"
     # /lib and /usr/lib are one directory; dpkg knows a file by either name.
-    dpkg -S "$path" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null || fail "no package holds $path"
-  done | cut -d: -f1 | sort -u
+    package=$(dpkg -S "$path" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null) || fail "no package holds $path"
+    echo "${package%%:*} $lib"
+  done
+}
+
+# The Debian packages that hold the libraries PROGRAM is linked with.
+runtime_packages() {
+  runtime_libraries "$1" | cut -d' ' -f1 | sort -u
 }
 
 linux() {
@@ -58,7 +68,7 @@ linux() {
   release=$(. /etc/os-release && echo "$VERSION_ID")
   stage linux
   root=$stage/$name
-  cmake --install "${SINEBAND_BUILD:-$here/build/linux}" --prefix "$root" --strip >/dev/null
+  cmake --install "${SINEBAND_BUILD:-$here/build/linux}" --prefix "$root" --component program --strip >/dev/null
   [ -x "$root/bin/sineband" ] || fail "cmake --install put no bin/sineband in $root"
   packages=$(runtime_packages "$root/bin/sineband" | tr '\n' ' ')
   cp "$here/LICENSE" "$here/NOTICES" "$root/"
@@ -77,6 +87,51 @@ LICENSE is sineband's licence; NOTICES says what of others' code the
 archives carry.
 TEXT
   pack "$name.tar.gz"
+}
+
+# The Debian package, made by cpack in a staging folder and checked there.
+deb() {
+  local log file tool
+  for tool in cpack file dpkg-shlibdeps dpkg-deb lintian; do
+    command -v "$tool" >/dev/null || fail "no $tool here (tools/install-deps.sh brings it)"
+  done
+  stage deb
+  log=$(cpack --config "${SINEBAND_BUILD:-$here/build/linux}/CPackConfig.cmake" -G DEB -B "$stage" 2>&1) ||
+    fail "cpack failed:"$'\n'"$log"
+  file=$(find "$stage" -maxdepth 1 -name '*.deb')
+  [ -f "$file" ] || fail "cpack made not one .deb in $stage"
+  check_deb "$file"
+  mv "$file" "$out/"
+  rm -rf "$stage"
+  echo "dist: ${out#"$here"/}/${file##*/}"
+}
+
+# check_deb FILE: the package's files, its changelog's version, Depends that
+# name the package of every library its program is linked with, and no
+# error from lintian.
+check_deb() {
+  local deb=$1 root=$stage/root doc=$stage/root/usr/share/doc/sineband f depends names libs package lib report
+  dpkg-deb -x "$deb" "$root"
+  for f in usr/bin/sineband usr/share/doc/sineband/copyright usr/share/doc/sineband/changelog.gz; do
+    [ -f "$root/$f" ] || fail "${deb##*/} has no /$f"
+  done
+  for f in LICENSE NOTICES; do
+    [[ $(<"$doc/copyright") == *"$(<"$here/$f")"* ]] || fail "${deb##*/}: its copyright file lacks $f"
+  done
+  [ "$(zcat "$doc/changelog.gz" | sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p')" = "$(dpkg-deb -f "$deb" Version)" ] ||
+    fail "${deb##*/}: the changelog's newest entry is not of its version"
+  # Depends, one name a line: alternatives split, versions and
+  # architectures dropped.
+  depends=$(dpkg-deb -f "$deb" Depends)
+  names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g')
+  libs=$(runtime_libraries "$root/usr/bin/sineband")
+  [ -n "$libs" ] || fail "${deb##*/}: its program names no library it is linked with"
+  while read -r package lib; do
+    grep -qx "$package" <<<"$names" ||
+      fail "${deb##*/}: Depends ($depends) lacks $package, which holds $lib"
+  done <<<"$libs"
+  report=$(lintian --fail-on error "$deb" 2>/dev/null) || fail "${deb##*/}: lintian finds errors:"$'\n'"$report"
+  [ -z "$report" ] || echo "$report" >&2
 }
 
 # windows NAME BUILD: the zip of one Windows build.
@@ -140,6 +195,7 @@ for archive in "$@"; do
     win32) windows win32 mingw-x86 ;;
     win64) windows win64 mingw-x64 ;;
     web) web ;;
-    *) fail "unknown archive '$archive' (linux, win32, win64, web)" ;;
+    deb) deb ;;
+    *) fail "unknown archive '$archive' (linux, deb, win32, win64, web)" ;;
   esac
 done

@@ -7,7 +7,7 @@
 #   web  build the web page and run it in Chromium and Firefox (make web,
 #        make bench-web)
 #   all  everything: the suite, the Windows builds and Wine, the web page,
-#        bench, asan, fuzz (the default)
+#        bench, asan, fuzz, the Debian package (the default)
 # --list prints the profile's packages, --dry-run the ones it would install;
 # neither installs anything.
 set -euo pipefail
@@ -33,6 +33,9 @@ suite=(pkg-config libgtest-dev googletest openbox)
 bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 # make asan and make fuzz: clang and its sanitizer and fuzzer runtimes.
 sanitizers=(clang libclang-rt-14-dev)
+# make dist's Debian package: CPack's use of file and dpkg-shlibdeps, and
+# lintian, which the package is checked with.
+deb=(file dpkg-dev lintian)
 # The Windows programs, and their run under Wine in the suite.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64)
 # The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium
@@ -49,7 +52,7 @@ case "$profile" in
   run) packages=("${program[@]}" "${headless[@]}"); with_web=0 ;;
   web) packages=("${web[@]}") ;;
   all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${bench[@]}" "${sanitizers[@]}" "${windows[@]}"
-                 "${web[@]}") ;;
+                 "${deb[@]}" "${web[@]}") ;;
   *) echo "install-deps: unknown profile '$profile' (run, web or all)" >&2; exit 2 ;;
 esac
 

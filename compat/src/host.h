@@ -54,8 +54,9 @@ bool host_swap(HostWindow *w);
 // at least one event has come.
 void host_poll(bool wait);
 
-// Shows a modal box with one OK button; false when it could not be shown.
-bool host_message_box(const char *caption, const char *text);
+// Shows a modal box with one OK button and the icon an MB_ICON* bit of
+// `style` (MessageBoxA's uType) asks for; false when it could not be shown.
+bool host_message_box(const char *caption, const char *text, UINT style);
 
 // Puts w fullscreen at width x height, or back in a window for (0, 0).
 // Returns a DISP_CHANGE_* code.

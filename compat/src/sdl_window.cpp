@@ -207,9 +207,17 @@ void host_poll(bool wait)
     }
 }
 
-bool host_message_box(const char *caption, const char *text)
+bool host_message_box(const char *caption, const char *text, UINT style)
 {
-    return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
+    // SDL has no question mark; its information icon is the nearest.
+    Uint32 icon = 0;
+    switch (style & MB_ICONMASK) {
+    case MB_ICONERROR: icon = SDL_MESSAGEBOX_ERROR; break;
+    case MB_ICONWARNING: icon = SDL_MESSAGEBOX_WARNING; break;
+    case MB_ICONINFORMATION:
+    case MB_ICONQUESTION: icon = SDL_MESSAGEBOX_INFORMATION; break;
+    }
+    return SDL_ShowSimpleMessageBox(icon, caption, text, nullptr) == 0;
 }
 
 LONG host_display_mode(HostWindow *w, int width, int height)

@@ -1,10 +1,10 @@
 // user32: MessageBoxA and ChangeDisplaySettingsA.
 //
-// The message box is the host's own modal dialog with one OK button; its
-// line also goes to stderr, which is all there is without a display.
-// Left out: buttons other than OK, owner windows, and re-entering the
-// program's window procedure while the box is up (the host's dialog runs its
-// own loop). Display modes: only a fullscreen switch of the program's window.
+// The message box is the host's own modal dialog with one OK button and the
+// icon the style asks for; its line also goes to stderr, which is all there
+// is without a display. Left out: buttons other than OK, owner windows, and
+// re-entering the program's window procedure while the box is up (the host's
+// dialog runs its own loop). Display modes: only a fullscreen switch of the program's window.
 #include "layer.h"
 
 #include <stdio.h>
@@ -28,14 +28,13 @@ using namespace compat;
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
 {
     (void)hWnd;
-    (void)uType;
     const char *caption = lpCaption ? lpCaption : "Error";
     const char *text = lpText ? lpText : "";
     fprintf(stderr, "%s: %s\n", caption, text);
     fflush(stderr);
     std::string why;
     if (host_connect(nullptr, why))
-        host_message_box(caption, text);
+        host_message_box(caption, text, uType);
     return IDOK;
 }
 

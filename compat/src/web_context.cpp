@@ -1,16 +1,13 @@
 // The web backend's OpenGL side: the pixel formats WebGL can give, contexts
 // and buffer swaps.
 //
-// The GL is WebGL under Emscripten's emulation of the fixed-function
-// pipeline, which is set up only for a context that comes through its EGL.
-// WebGL's drawing buffer is always double-buffered and has 8-bit colour with
-// or without alpha, and a depth and a stencil buffer that are there or not:
-// eight formats. Which one the canvas gets is decided when the context is
-// made, so SetPixelFormat only records it. The browser presents what was
+// A context is a WebGL 1 context on the window's canvas, with the layer's
+// own OpenGL 1.1 (web_gl.cpp) drawing on it. WebGL's drawing buffer is always double-buffered and has 8-bit colour
+// with or without alpha, and a depth and a stencil buffer that are there or
+// not: eight formats. Which one the canvas gets is decided when the context
+// is made, so SetPixelFormat only records it. The browser presents what was
 // drawn once the program lets it run: each swap does.
 #include "web_host.h"
-
-#include <EGL/egl.h>
 
 #include <vector>
 
@@ -29,8 +26,8 @@ static PIXELFORMATDESCRIPTOR describe(bool alpha, bool depth, bool stencil)
     f.cBlueShift = 0, f.cGreenShift = 8, f.cRedShift = 16;
     f.cAlphaBits = alpha ? 8 : 0;
     f.cAlphaShift = alpha ? 24 : 0;
-    // NOTE: WebGL asks only whether there is a depth buffer; Emscripten's
-    // EGL reports 24 bits for one.
+    // NOTE: WebGL asks only whether there is a depth buffer; browsers give
+    // 24 bits for one.
     f.cDepthBits = depth ? 24 : 0;
     f.cStencilBits = stencil ? 8 : 0;
     f.iLayerType = PFD_MAIN_PLANE;
@@ -59,66 +56,43 @@ bool host_window_set_format(HostWindow *w, int index)
     return true;
 }
 
-static EGLDisplay display()
-{
-    static EGLDisplay d = EGL_NO_DISPLAY;
-    if (d == EGL_NO_DISPLAY) {
-        d = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-        if (d != EGL_NO_DISPLAY && !eglInitialize(d, nullptr, nullptr))
-            d = EGL_NO_DISPLAY;
-    }
-    return d;
-}
-
 static HostContext *live = nullptr;   // the page's GL has one context at a time
 
 HostContext *host_context_create(HostWindow *w)
 {
     if (live || w->format < 0)
         return nullptr;
-    EGLDisplay d = display();
-    if (d == EGL_NO_DISPLAY)
-        return nullptr;
     const PIXELFORMATDESCRIPTOR &f = host_pixel_formats(w)[(size_t)w->format];
-    const EGLint wanted[] = {EGL_ALPHA_SIZE,   f.cAlphaBits, EGL_DEPTH_SIZE,     f.cDepthBits,
-                             EGL_STENCIL_SIZE, f.cStencilBits, EGL_SAMPLE_BUFFERS, 0,
-                             EGL_NONE};
-    const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-    EGLConfig config;
-    EGLint count = 0;
-    web_window_select_canvas(w->id);
-    if (!eglChooseConfig(d, wanted, &config, 1, &count) || count < 1)
+    int handle = web_context_create(w->id, f.cAlphaBits > 0, f.cDepthBits > 0, f.cStencilBits > 0);
+    if (!handle)
         return nullptr;
-    EGLSurface surface = eglCreateWindowSurface(d, config, 0, nullptr);
-    if (surface == EGL_NO_SURFACE)
-        return nullptr;
-    // Like WGL's, and unlike most, a new EGL context is not made current.
-    EGLContext context = eglCreateContext(d, config, EGL_NO_CONTEXT, version);
-    if (context == EGL_NO_CONTEXT) {
-        eglDestroySurface(d, surface);
-        return nullptr;
-    }
-    live = new HostContext{w, context, surface};
+    // Like WGL's, and unlike most, a new context is not made current.
+    int width, height;
+    web_window_client_size(w->id, &width, &height);
+    live = new HostContext{w, handle, web_gl_create(width, height)};
     return live;
 }
 
 bool host_context_make_current(HostWindow *w, HostContext *ctx)
 {
-    EGLDisplay d = display();
-    if (!ctx || !w)
-        return eglMakeCurrent(d, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (!ctx || !w) {
+        web_gl_make_current(nullptr);
+        return web_context_make_current(0);
+    }
     if (ctx->window != w)
         return false;   // a context draws on its own window's canvas only
-    return eglMakeCurrent(d, ctx->egl_surface, ctx->egl_surface, ctx->egl_context);
+    if (!web_context_make_current(ctx->handle))
+        return false;
+    web_gl_make_current(ctx->gl);
+    return true;
 }
 
 void host_context_destroy(HostContext *ctx)
 {
     if (!ctx)
         return;
-    EGLDisplay d = display();
-    eglDestroyContext(d, ctx->egl_context);
-    eglDestroySurface(d, ctx->egl_surface);
+    web_gl_destroy(ctx->gl);
+    web_context_destroy(ctx->handle);
     if (live == ctx)
         live = nullptr;
     delete ctx;
@@ -126,7 +100,9 @@ void host_context_destroy(HostContext *ctx)
 
 bool host_swap(HostWindow *)
 {
+    web_gl_flush_frame();
     web_frame_done();
+    web_gl_follow_context();
     return true;
 }
 

@@ -1,9 +1,8 @@
 // GLU for the web backend: the two calls the scene makes, as GLU defines
 // them, each multiplied onto the current matrix.
 //
-// NOTE: Emscripten's GL emulation brings its own, but its gluPerspective
-// replaces the current matrix and its gluLookAt leaves it as it was. These
-// take their place at link time.
+// NOTE: Emscripten brings a GLU only with its fixed-function emulation,
+// which the page does without (web_gl.cpp is its OpenGL).
 #include <GL/gl.h>
 #include <GL/glu.h>
 

@@ -1,7 +1,6 @@
 // The web backend's page side (linked with --js-library): windows drawn as
 // HTML, the page's events queued for host_poll, the modal message box, the
-// program's pauses, and mends to Emscripten's GL emulation (GL_POLYGON, and
-// GL calls with no current context).
+// program's pauses, and a lost WebGL context followed for web_gl.cpp.
 //
 // The program runs as one long call that never returns to the browser by
 // itself; Asyncify lets it pause (Asyncify.handleSleep) and be resumed from
@@ -24,8 +23,11 @@ var WebHost = {
     events: [],      // [kind, window, field, field, field, code]
     waiting: null,   // resumes a program waiting for an event
     resume: null,    // resumes a program that let the browser run
-    channel: null,
+    frame: 0,        // its requestAnimationFrame, or
+    timer: 0,        // its timer while the page is hidden
     frames: 0,
+    opened: false,   // web_open has run
+    restored: 0,     // WebGL contexts given back after a loss
 
     // The program is resumed from an event of the page's, with nothing of
     // its own on the stack; its end (exit) is handled there.
@@ -39,6 +41,25 @@ var WebHost = {
       var resume = Web.waiting;
       Web.waiting = null;
       Web.wake(resume);
+    },
+
+    // Resumes a program that showed a frame: at the browser's next animation
+    // frame while the page can be seen, from a timer while it cannot, as a
+    // hidden page gets no animation frames. Called again when that changes.
+    pace: function () {
+      cancelAnimationFrame(Web.frame);
+      clearTimeout(Web.timer);
+      if (!Web.resume)
+        return;
+      var next = function () {
+        var resume = Web.resume;
+        Web.resume = null;
+        Web.wake(resume);
+      };
+      if (document.hidden)
+        Web.timer = setTimeout(next, 16);
+      else
+        Web.frame = requestAnimationFrame(next);
     },
 
     insets: function (w) {
@@ -127,6 +148,10 @@ var WebHost = {
       canvas.width = width;
       canvas.height = height;
       canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+      // NOTE: only a lost context whose loss is prevented is given back. The
+      // program may be paused here, so it is not called: web_gl.cpp asks.
+      canvas.addEventListener('webglcontextlost', function (e) { e.preventDefault(); });
+      canvas.addEventListener('webglcontextrestored', function () { Web.restored++; });
 
       // Every key the canvas gets is the program's: the browser's own use of
       // Tab, Backspace, F1 or the arrows would take it from the program.
@@ -185,7 +210,7 @@ var WebHost = {
       return w.id;
     },
 
-    box: function (caption, text, done) {
+    box: function (caption, text, icon, done) {
       var previous = document.activeElement;
       var modal = Web.element('div', 'modal', document.body);
       var box = Web.element('div', 'box', modal);
@@ -193,24 +218,47 @@ var WebHost = {
       box.setAttribute('aria-modal', 'true');
       var title = Web.element('div', 'caption', box);
       Web.element('span', 'title', title).textContent = caption;
-      var message = Web.element('p', 'text', box);
+      var body = Web.element('div', 'body', box);
+      if (icon) {
+        var picture = Web.element('div', 'icon', body);
+        picture.setAttribute('data-icon', icon);
+        picture.setAttribute('role', 'img');
+        picture.setAttribute('aria-label', icon);
+      }
+      var message = Web.element('p', 'text', body);
       message.textContent = text;
       var ok = Web.element('button', 'ok', box);
       ok.type = 'button';
       ok.textContent = 'OK';
       box.setAttribute('aria-label', caption);
+      // Whatever else would take the focus (a click beside the button, the
+      // page's own Tab order) leaves it on OK.
+      var keep = function (e) {
+        if (e.target != ok)
+          ok.focus();
+      };
+      modal.addEventListener('mousedown', function (e) {
+        if (e.target != ok)
+          e.preventDefault();
+      });
+      document.addEventListener('focusin', keep);
       var finish = function () {
+        document.removeEventListener('focusin', keep);
         modal.remove();
         if (previous && previous.isConnected && previous.focus)
           previous.focus({preventScroll: true});
         done();
       };
       ok.addEventListener('click', finish);
-      // With one OK button, Escape answers OK too.
+      // With one OK button, Escape answers OK too, and Tab stays on it: the
+      // keyboard does not leave a modal box.
       box.addEventListener('keydown', function (e) {
         if (e.key == 'Escape') {
           e.preventDefault();
           finish();
+        } else if (e.key == 'Tab') {
+          e.preventDefault();
+          ok.focus();
         }
       });
       ok.focus();
@@ -221,15 +269,9 @@ var WebHost = {
   web_open: function () {
     if (typeof document == 'undefined')
       return 0;
-    if (!Web.channel) {
-      // NOTE: a message to oneself runs as soon as the browser has done its
-      // own work; setTimeout(0) would be held back to 4 ms.
-      Web.channel = new MessageChannel();
-      Web.channel.port1.onmessage = function () {
-        var resume = Web.resume;
-        Web.resume = null;
-        Web.wake(resume);
-      };
+    if (!Web.opened) {
+      Web.opened = true;
+      document.addEventListener('visibilitychange', Web.pace);
     }
     return 1;
   },
@@ -295,10 +337,27 @@ var WebHost = {
     Web.setClient(w, Math.max(width, 0), Math.max(height, 0));
   },
 
-  web_window_select_canvas__deps: ['$Web'],
-  web_window_select_canvas: function (id) {
-    if (Web.windows[id])
-      Module['canvas'] = Web.windows[id].canvas;
+  web_context_create__deps: ['$Web', '$GL'],
+  web_context_create: function (id, alpha, depth, stencil) {
+    var w = Web.windows[id];
+    if (!w)
+      return 0;
+    // What Windows' formats mean: no multisampling, and the drawing buffer
+    // is only guaranteed until it is shown.
+    return GL.createContext(w.canvas, {alpha: !!alpha, depth: !!depth, stencil: !!stencil, antialias: false,
+                                       majorVersion: 1});
+  },
+
+  web_context_make_current__deps: ['$GL'],
+  web_context_make_current: function (handle) {
+    return GL.makeContextCurrent(handle) ? 1 : 0;
+  },
+
+  web_context_destroy__deps: ['$GL'],
+  web_context_destroy: function (handle) {
+    if (GL.currentContext == GL.contexts[handle])
+      GL.makeContextCurrent(0);
+    GL.deleteContext(handle);
   },
 
   web_next_event__deps: ['$Web'],
@@ -324,9 +383,9 @@ var WebHost = {
   },
 
   web_message_box__deps: ['$Web'],
-  web_message_box: function (caption, text) {
+  web_message_box: function (caption, text, icon) {
     Asyncify.handleSleep(function (resume) {
-      Web.box(UTF8ToString(caption), UTF8ToString(text), function () { Web.wake(resume); });
+      Web.box(UTF8ToString(caption), UTF8ToString(text), UTF8ToString(icon), function () { Web.wake(resume); });
     });
   },
 
@@ -337,7 +396,7 @@ var WebHost = {
         Module['firstFrame'] = performance.now();
       Module['frames'] = Web.frames;
       Web.resume = resume;
-      Web.channel.port2.postMessage(0);
+      Web.pace();
     });
   },
 
@@ -356,46 +415,10 @@ var WebHost = {
     }
   },
 
-  // The emulation draws no GL_POLYGON (9); a convex polygon is the same
-  // picture as a triangle fan (6) of its vertices. The emulation's own
-  // glBegin does the rest.
-  $webEmulatedBegin: LibraryManager.library.glBegin,
-  $webEmulatedBegin__deps: LibraryManager.library.glBegin__deps,
-  glBegin__deps: ['$webEmulatedBegin'],
-  glBegin: function (mode) {
-    webEmulatedBegin(mode == 9 ? 6 : mode);
-  },
-
-  // The emulation always shades smoothly, which is GL's default.
-  glShadeModel: function (mode) {
-    if (mode != 0x1D01 /* GL_SMOOTH */)
-      warnOnce('glShadeModel: only GL_SMOOTH is drawn');
+  web_gl_generation__deps: ['$Web', '$GL'],
+  web_gl_generation: function () {
+    return !GLctx || GLctx.isContextLost() ? -1 : Web.restored;
   },
 };
-
-// NOTE: on Windows a GL call with no current context does nothing (the
-// program's WM_SIZE reaches glViewport so after a failed set-up); the
-// emulation's would throw. So every GL entry point is guarded: the original
-// stays under a name of its own, and the entry point calls it only while
-// there is a context.
-(function () {
-  var library = LibraryManager.library;
-  for (var name in library) {
-    if (!/^gl[A-Z][A-Za-z0-9]*$/.test(name))
-      continue;
-    var own = WebHost.hasOwnProperty(name);
-    var entry = own ? WebHost[name] : library[name];
-    if (typeof entry != 'function')
-      continue;   // a synonym: it names an entry point that is guarded
-    var original = '$webGL_' + name, params = [];
-    for (var i = 0; i < entry.length; ++i)
-      params.push('a' + i);
-    WebHost[original] = entry;
-    WebHost[original + '__deps'] = (own ? WebHost : library)[name + '__deps'] || [];
-    WebHost[name] = eval('(function (' + params + ') { if (!GLctx) return 0; return webGL_' + name +
-                         '(' + params + '); })');
-    WebHost[name + '__deps'] = [original];
-  }
-})();
 
 mergeInto(LibraryManager.library, WebHost);

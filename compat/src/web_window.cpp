@@ -88,9 +88,16 @@ void host_poll(bool wait)
     }
 }
 
-bool host_message_box(const char *caption, const char *text)
+bool host_message_box(const char *caption, const char *text, UINT style)
 {
-    web_message_box(caption, text);
+    const char *icon = "";
+    switch (style & MB_ICONMASK) {
+    case MB_ICONERROR: icon = "error"; break;
+    case MB_ICONWARNING: icon = "warning"; break;
+    case MB_ICONINFORMATION: icon = "information"; break;
+    case MB_ICONQUESTION: icon = "question"; break;
+    }
+    web_message_box(caption, text, icon);
     return true;
 }
 

@@ -178,9 +178,9 @@ void host_poll(bool)
     }
 }
 
-bool host_message_box(const char *caption, const char *text)
+bool host_message_box(const char *caption, const char *text, UINT style)
 {
-    log.push_back(std::string("box ") + caption + "|" + text);
+    log.push_back(std::string("box ") + caption + "|" + text + "|" + std::to_string(style));
     return true;
 }
 

@@ -23,7 +23,7 @@ struct Config {
 };
 
 Config &config();
-// The host's log: "create", "show 5", "swap", "box Error|text", ...
+// The host's log: "create", "show 5", "swap", "box Error|text|16", ...
 std::vector<std::string> &trace();
 int swaps();
 // Runs `event` inside the first host_poll after `after_swaps` swaps.

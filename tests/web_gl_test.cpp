@@ -1,0 +1,287 @@
+// The web host's OpenGL 1.1 (web_gl.cpp), built natively against a recording
+// stand-in for WebGL: what a program's GL calls become, as GL 1.1 defines
+// them and batched into as few draws as the state allows.
+#include "web_host.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "scene.h"
+
+namespace {
+
+struct Drawn {
+    unsigned mode;
+    std::vector<int> ids, reds;   // each vertex's x, and its colour's red
+    float product[16];
+};
+
+std::vector<std::string> calls;   // the WebGL calls, as "name args"
+std::vector<Drawn> draws;
+std::vector<unsigned char> buffer;
+float product[16];
+int stride, color_offset, generation;
+
+void call(const std::string &what) { calls.push_back(what); }
+
+}  // namespace
+
+extern "C" {
+unsigned emscripten_glCreateShader(unsigned) { return 1; }
+void emscripten_glShaderSource(unsigned, int, const char *const *, const int *) {}
+void emscripten_glCompileShader(unsigned) {}
+unsigned emscripten_glCreateProgram(void) { return call("createProgram"), 2; }
+void emscripten_glAttachShader(unsigned, unsigned) {}
+void emscripten_glBindAttribLocation(unsigned, unsigned, const char *) {}
+void emscripten_glLinkProgram(unsigned) {}
+void emscripten_glUseProgram(unsigned) {}
+int emscripten_glGetUniformLocation(unsigned, const char *) { return 3; }
+void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product, m, sizeof product); }
+void emscripten_glGenBuffers(int, unsigned *b) { *b = 4; }
+void emscripten_glBindBuffer(unsigned, unsigned) {}
+void emscripten_glBufferData(unsigned, intptr_t size, const void *data, unsigned)
+{
+    buffer.assign((const unsigned char *)data, (const unsigned char *)data + size);
+}
+void emscripten_glVertexAttribPointer(unsigned index, int, unsigned, unsigned char, int s, const void *offset)
+{
+    stride = s;
+    color_offset = index == 1 ? (int)(intptr_t)offset : color_offset;
+}
+void emscripten_glEnableVertexAttribArray(unsigned) {}
+void emscripten_glDrawArrays(unsigned mode, int first, int count)
+{
+    Drawn d = {mode, {}, {}, {}};
+    for (int i = first; i < count; ++i) {
+        float x;   // the position comes first
+        memcpy(&x, &buffer[(size_t)(i * stride)], sizeof x);
+        d.ids.push_back((int)x);
+        d.reds.push_back(buffer[(size_t)(i * stride + color_offset)]);
+    }
+    memcpy(d.product, product, sizeof product);
+    draws.push_back(d);
+    call("draw " + std::to_string(mode) + "x" + std::to_string(count));
+}
+void emscripten_glClear(unsigned) { call("clear"); }
+void emscripten_glClearColor(float r, float, float, float) { call("clearColor " + std::to_string(r)); }
+void emscripten_glClearDepthf(float) {}
+void emscripten_glDepthFunc(unsigned f) { call("depthFunc " + std::to_string(f)); }
+void emscripten_glEnable(unsigned cap) { call("enable " + std::to_string(cap)); }
+void emscripten_glDisable(unsigned) {}
+void emscripten_glViewport(int x, int y, int w, int h)
+{
+    call("viewport " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h));
+}
+void emscripten_glFlush(void) {}
+void emscripten_glFinish(void) {}
+int web_gl_generation(void) { return generation; }
+}
+
+namespace {
+
+class WebGl : public ::testing::Test {
+protected:
+    compat::GlState *gl = nullptr;
+    void SetUp() override
+    {
+        generation = 0;
+        gl = compat::web_gl_create(100, 80);
+        compat::web_gl_make_current(gl);
+        calls.clear(), draws.clear();
+    }
+    void TearDown() override { compat::web_gl_destroy(gl); }
+
+    // A block of n vertices, vertex i at x = i with red i (from 1).
+    static void Block(GLenum primitive, int n)
+    {
+        glBegin(primitive);
+        for (int i = 1; i <= n; ++i) {
+            glColor3ub((GLubyte)i, 0, 0);
+            glVertex3f((float)i, 0, 0);
+        }
+        glEnd();
+    }
+    static bool Has(const std::string &what) { return std::find(calls.begin(), calls.end(), what) != calls.end(); }
+};
+
+// What GL 1.1 draws for each primitive (vertices counted from 1), and the
+// colour each vertex takes with flat shading: its primitive's provoking one.
+struct Expansion { GLenum primitive; int n; GLenum mode; std::vector<int> ids, flat; };
+const Expansion expansions[] = {
+    {GL_POINTS, 3, GL_POINTS, {1, 2, 3}, {1, 2, 3}},
+    {GL_LINES, 5, GL_LINES, {1, 2, 3, 4}, {2, 2, 4, 4}},
+    {GL_LINE_STRIP, 3, GL_LINES, {1, 2, 2, 3}, {2, 2, 3, 3}},
+    {GL_LINE_LOOP, 3, GL_LINES, {1, 2, 2, 3, 3, 1}, {2, 2, 3, 3, 1, 1}},
+    {GL_TRIANGLES, 7, GL_TRIANGLES, {1, 2, 3, 4, 5, 6}, {3, 3, 3, 6, 6, 6}},
+    {GL_TRIANGLE_STRIP, 5, GL_TRIANGLES, {1, 2, 3, 3, 2, 4, 3, 4, 5}, {3, 3, 3, 4, 4, 4, 5, 5, 5}},
+    {GL_TRIANGLE_FAN, 5, GL_TRIANGLES, {1, 2, 3, 1, 3, 4, 1, 4, 5}, {3, 3, 3, 4, 4, 4, 5, 5, 5}},
+    {GL_QUADS, 9, GL_TRIANGLES, {1, 2, 3, 1, 3, 4, 5, 6, 7, 5, 7, 8}, {4, 4, 4, 4, 4, 4, 8, 8, 8, 8, 8, 8}},
+    {GL_QUAD_STRIP, 6, GL_TRIANGLES, {1, 2, 4, 1, 4, 3, 3, 4, 6, 3, 6, 5}, {4, 4, 4, 4, 4, 4, 6, 6, 6, 6, 6, 6}},
+    {GL_POLYGON, 5, GL_TRIANGLES, {1, 2, 3, 1, 3, 4, 1, 4, 5}, {1, 1, 1, 1, 1, 1, 1, 1, 1}},
+};
+
+TEST_F(WebGl, EachPrimitiveBecomesWhatGlDrawsSmoothAndFlat)
+{
+    for (const Expansion &e : expansions)
+        for (GLenum shade : {GL_SMOOTH, GL_FLAT}) {
+            draws.clear();
+            glShadeModel(shade);
+            Block(e.primitive, e.n);
+            compat::web_gl_flush_frame();
+            ASSERT_EQ(draws.size(), 1u) << e.primitive;
+            EXPECT_EQ(draws[0].mode, e.mode) << e.primitive;
+            EXPECT_EQ(draws[0].ids, e.ids) << e.primitive;
+            EXPECT_EQ(draws[0].reds, shade == GL_FLAT ? e.flat : e.ids) << e.primitive << " shade " << shade;
+        }
+}
+
+TEST_F(WebGl, TheBandIsOneDrawAFrameAfterItsClear)
+{
+    Initial(592, 423);
+    calls.clear();
+    Draw();
+    compat::web_gl_flush_frame();
+    // 200 quadrilaterals, two triangles each.
+    EXPECT_EQ(calls, (std::vector<std::string>{"clear", "draw 4x1200"}));
+}
+
+TEST_F(WebGl, WhatChangesTheStateOrClearsDrawsTheBatchFirst)
+{
+    Block(GL_TRIANGLES, 3);
+    Block(GL_TRIANGLES, 3);
+    glEnable(GL_DEPTH_TEST);
+    Block(GL_TRIANGLES, 3);
+    glTranslatef(1, 0, 0);
+    Block(GL_TRIANGLES, 3);
+    glClear(GL_COLOR_BUFFER_BIT);
+    Block(GL_TRIANGLES, 3);
+    Block(GL_LINES, 2);
+    glFlush();
+    EXPECT_EQ(calls, (std::vector<std::string>{"draw 4x6", "enable 2929", "draw 4x3", "draw 4x3", "clear", "draw 4x3",
+                                               "draw 1x2"}));
+}
+
+TEST_F(WebGl, TheBatchIsDrawnBeforeItOutgrowsItsBoundAndABigBlockAlone)
+{
+    const int bound = (int)compat::web_gl_batch_bound;
+    Block(GL_POINTS, bound - 1);
+    Block(GL_POINTS, 1);   // fills it exactly
+    Block(GL_POINTS, 1);
+    Block(GL_POINTS, bound + 1);
+    Block(GL_POINTS, 2);
+    compat::web_gl_flush_frame();
+    const std::string points = "draw 0x";
+    EXPECT_EQ(calls, (std::vector<std::string>{points + std::to_string(bound), points + "1",
+                                               points + std::to_string(bound + 1), points + "2"}));
+}
+
+TEST_F(WebGl, ErrorsAreGl11sAndTheFirstIsKept)
+{
+    glBegin(GL_TRIANGLES);
+    glEnable(GL_DEPTH_TEST);
+    glViewport(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glTranslatef(5, 0, 0);
+    glBegin(GL_POINTS);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);   // itself not allowed here
+    glVertex2f(1, 0), glVertex2f(2, 0), glVertex2f(3, 0);
+    glEnd();
+    compat::web_gl_flush_frame();
+    // Nothing changed: one triangle, drawn with the modelview untranslated.
+    EXPECT_EQ(calls, (std::vector<std::string>{"draw 4x3"}));
+    EXPECT_EQ(draws[0].product[12], 0.0f);
+    EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_OPERATION);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+
+    const struct { void (*call)(); GLenum error; } cases[] = {
+        {[] { glEnd(); }, GL_INVALID_OPERATION},
+        {[] { glBegin(GL_POLYGON + 1); }, GL_INVALID_ENUM},
+        {[] { glEnable(GL_LIGHTING); }, GL_INVALID_ENUM},
+        {[] { glMatrixMode(GL_COLOR); }, GL_INVALID_ENUM},
+        {[] { glDepthFunc(GL_ZERO); }, GL_INVALID_ENUM},
+        {[] { glShadeModel(GL_LINE); }, GL_INVALID_ENUM},
+        {[] { glViewport(0, 0, -1, 1); }, GL_INVALID_VALUE},
+        {[] { glClear(GL_COLOR_BUFFER_BIT | 1); }, GL_INVALID_VALUE},
+        {[] { glFrustum(-1, 1, -1, 1, 0, 1); }, GL_INVALID_VALUE},
+        {[] { glOrtho(1, 1, -1, 1, 0, 1); }, GL_INVALID_VALUE},
+    };
+    for (const auto &c : cases) {
+        c.call();
+        glEnd();   // an error too, but the first is the one kept
+        EXPECT_EQ(glGetError(), c.error);
+        EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    }
+    EXPECT_FALSE(Has("clear") || Has("viewport 0,0,1,1") || Has("viewport 0,0,-1,1"));
+}
+
+TEST_F(WebGl, MatrixStacksHoldGl11sMinimumsAndMapAsGlDoes)
+{
+    for (GLenum mode : {GL_MODELVIEW, GL_PROJECTION}) {
+        const int depth = mode == GL_MODELVIEW ? 32 : 2;
+        glMatrixMode(mode);
+        for (int i = 1; i < depth; ++i)
+            glPushMatrix();
+        EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+        glPushMatrix();
+        EXPECT_EQ(glGetError(), (GLenum)GL_STACK_OVERFLOW);
+        glTranslatef(7, 0, 0);   // lost with the pops
+        for (int i = 1; i < depth; ++i)
+            glPopMatrix();
+        EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+        glPopMatrix();
+        EXPECT_EQ(glGetError(), (GLenum)GL_STACK_UNDERFLOW);
+    }
+    // (1, 0, 0) scaled by 2 in x, turned 90 degrees about z, moved by (1, 1):
+    // (1, 3), which the ortho box [0, 4] x [0, 2] puts at (-0.5, 2).
+    glMatrixMode(GL_PROJECTION);
+    glOrtho(0, 4, 0, 2, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(1, 1, 0);
+    glRotatef(90, 0, 0, 1);
+    glScalef(2, 1, 1);
+    Block(GL_POINTS, 1);   // at (1, 0, 0)
+    compat::web_gl_flush_frame();
+    ASSERT_EQ(draws.size(), 1u);
+    const float *m = draws[0].product, p[4] = {1, 0, 0, 1}, expected[4] = {-0.5f, 2, 0, 1};
+    for (int row = 0; row < 4; ++row)
+        EXPECT_NEAR(m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row] * p[3], expected[row], 1e-6)
+            << row;
+}
+
+TEST_F(WebGl, ALostContextIsGivenItsStateBackWhenRestored)
+{
+    generation = -1;
+    compat::web_gl_follow_context();   // as after a swap
+    glViewport(1, 2, 3, 4);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glClearColor(0.5f, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    Block(GL_TRIANGLES, 3);
+    compat::web_gl_flush_frame();
+    EXPECT_EQ(calls, std::vector<std::string>{});   // nothing reaches a lost context
+
+    generation = 1;
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (const char *what : {"createProgram", "viewport 1,2,3,4", "enable 2929", "depthFunc 515", "clearColor 0.500000"})
+        EXPECT_TRUE(Has(what)) << what;
+    EXPECT_EQ(calls.back(), "clear");
+
+    // With no current context, nothing happens at all.
+    compat::web_gl_make_current(nullptr);
+    calls.clear();
+    glEnable(GL_CULL_FACE);
+    Block(GL_TRIANGLES, 3);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnd();
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    EXPECT_EQ(calls, std::vector<std::string>{});
+}
+
+}  // namespace
