@@ -140,13 +140,12 @@ const cases = {
   // program runs on, and once restored draws the same picture again.
   async 'lost-context'(page) {
     const before = await canvasShot(page, 'web-before-loss');
-    const lose = () => page.evaluate(() => {
+    check(await page.evaluate(() => {
       const gl = document.querySelector('.window canvas').getContext('webgl');
       window.loseContext = gl.getExtension('WEBGL_lose_context');
       window.loseContext.loseContext();
       return gl.isContextLost();
-    });
-    check(await lose(), 'the context is lost');
+    }), 'the context is lost');
     const drawn = await page.evaluate(() => Module.frames);
     await web.frames(page, drawn + 10).catch(() => {});
     check(await page.evaluate(() => Module.frames) >= drawn + 10, 'the program goes on while the context is lost');
