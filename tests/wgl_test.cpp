@@ -2,10 +2,14 @@
 // DescribePixelFormat offers, what ChoosePixelFormat picks, and the rules
 // SetPixelFormat, wglCreateContext, wglMakeCurrent, wglDeleteContext and
 // SwapBuffers keep on Windows. Windows are also looked at from outside, over
-// an X connection of the test's own.
+// an X connection of the test's own. WglWayland's cases run on a Wayland
+// compositor (tools/with-sway.sh), the others on an X server.
 #include <windows.h>
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <wayland-client.h>
 // After GoogleTest, whose names Xlib's macros (None, Bool) would replace.
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -13,8 +17,11 @@
 
 #include "run.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -64,10 +71,30 @@ std::vector<int> Buffers(const PIXELFORMATDESCRIPTOR &f)
             (f.dwFlags & PFD_DOUBLEBUFFER) != 0};
 }
 
-void ClearTo(float r, float g, float b)
+void ClearTo(float r, float g, float b, float a = 1)
 {
-    glClearColor(r, g, b, 1);
+    glClearColor(r, g, b, a);
     glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// The formats dc's window is offered are these, in this order (as Buffers()
+// lists them), each described as an RGBA window format with whole-pixel
+// colour and accumulation sizes.
+void ExpectFormats(HDC dc, const std::vector<std::vector<int>> &expected)
+{
+    ASSERT_EQ(DescribePixelFormat(dc, 1, 0, NULL), (int)expected.size());
+    PIXELFORMATDESCRIPTOR f;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "format " << i + 1);
+        memset(&f, 0xAB, sizeof(f));
+        EXPECT_EQ(DescribePixelFormat(dc, (int)i + 1, sizeof(f), &f), (int)expected.size());
+        EXPECT_TRUE(f.nSize == 40 && f.nVersion == 1 && f.iPixelType == PFD_TYPE_RGBA);
+        EXPECT_EQ(Buffers(f), expected[i]);
+        EXPECT_EQ(f.dwFlags & ~PFD_DOUBLEBUFFER, (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
+        EXPECT_EQ(f.cColorBits, f.cRedBits + f.cGreenBits + f.cBlueBits + f.cAlphaBits);
+        EXPECT_EQ(f.cAccumBits, f.cAccumRedBits + f.cAccumGreenBits + f.cAccumBlueBits + f.cAccumAlphaBits);
+    }
+    EXPECT_EQ(DescribePixelFormat(dc, (int)expected.size() + 1, sizeof(f), &f), 0);
 }
 
 }   // namespace
@@ -151,19 +178,7 @@ TEST_F(Wgl, FormatsAreTheServersWindowConfigsInOrder)
     }
     XFree(all);
     ASSERT_FALSE(expected.empty()) << "the server has no RGBA window configs";
-    ASSERT_EQ(DescribePixelFormat(dc, 1, 0, NULL), (int)expected.size());
-    PIXELFORMATDESCRIPTOR f;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "format " << i + 1);
-        memset(&f, 0xAB, sizeof(f));
-        EXPECT_EQ(DescribePixelFormat(dc, (int)i + 1, sizeof(f), &f), (int)expected.size());
-        EXPECT_TRUE(f.nSize == 40 && f.nVersion == 1 && f.iPixelType == PFD_TYPE_RGBA);
-        EXPECT_EQ(Buffers(f), expected[i]);
-        EXPECT_EQ(f.dwFlags & ~PFD_DOUBLEBUFFER, (DWORD)(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL));
-        EXPECT_EQ(f.cColorBits, f.cRedBits + f.cGreenBits + f.cBlueBits + f.cAlphaBits);
-        EXPECT_EQ(f.cAccumBits, f.cAccumRedBits + f.cAccumGreenBits + f.cAccumBlueBits + f.cAccumAlphaBits);
-    }
-    EXPECT_EQ(DescribePixelFormat(dc, (int)expected.size() + 1, sizeof(f), &f), 0);
+    ExpectFormats(dc, expected);
 }
 
 // What GL itself reports of a context's buffers, for the first format of
@@ -344,4 +359,131 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
     EXPECT_STREQ(hint.res_class, kClass);
     XFree(hint.res_name);
     XFree(hint.res_class);
+}
+
+// --- on a Wayland compositor ----------------------------------------------
+
+class WglWayland : public Wgl {
+protected:
+    void SetUp() override
+    {
+        if (!getenv("WAYLAND_DISPLAY") || getenv("DISPLAY"))
+            GTEST_SKIP() << "for a Wayland compositor with no X server (tools/with-sway.sh)";
+    }
+};
+
+// Read over the test's own connection: the compositor's EGL window configs
+// that draw desktop GL and are not non-conformant, in EGL's order, 8 bits a
+// channel only while such configs exist; all double-buffered, none with
+// accumulation or auxiliary buffers. The program's request gets 8 bits a
+// channel, no alpha and a 16-bit depth buffer, as it does on X11.
+TEST_F(WglWayland, FormatsAreTheCompositorsEglConfigsInOrder)
+{
+    HDC dc = GetDC(NewWindow("configs"));
+    wl_display *wl = wl_display_connect(NULL);
+    ASSERT_NE(wl, nullptr);
+    EGLDisplay egl = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, wl, NULL);
+    ASSERT_TRUE(eglInitialize(egl, NULL, NULL));
+    EGLint count = 0;
+    eglGetConfigs(egl, NULL, 0, &count);
+    std::vector<EGLConfig> all((size_t)count);
+    eglGetConfigs(egl, all.data(), count, &count);
+    std::vector<std::vector<int>> usable, expected;
+    for (EGLConfig c : all) {
+        auto get = [&](EGLint attribute) {
+            EGLint value = 0;
+            eglGetConfigAttrib(egl, c, attribute, &value);
+            return (int)value;
+        };
+        if ((get(EGL_SURFACE_TYPE) & EGL_WINDOW_BIT) && (get(EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) &&
+            get(EGL_COLOR_BUFFER_TYPE) == EGL_RGB_BUFFER && get(EGL_CONFIG_CAVEAT) != EGL_NON_CONFORMANT_CONFIG)
+            usable.push_back({get(EGL_RED_SIZE), get(EGL_GREEN_SIZE), get(EGL_BLUE_SIZE), get(EGL_ALPHA_SIZE), 0, 0, 0,
+                              0, get(EGL_DEPTH_SIZE), get(EGL_STENCIL_SIZE), 0, 1});
+    }
+    eglTerminate(egl);
+    wl_display_disconnect(wl);
+    auto eight = [](const std::vector<int> &b) { return b[0] == 8 && b[1] == 8 && b[2] == 8; };
+    bool has_eight = std::any_of(usable.begin(), usable.end(), eight);
+    std::copy_if(usable.begin(), usable.end(), std::back_inserter(expected),
+                 [&](const std::vector<int> &b) { return !has_eight || eight(b); });
+    ASSERT_FALSE(expected.empty()) << "the compositor has no desktop GL window configs";
+    ExpectFormats(dc, expected);
+
+    PIXELFORMATDESCRIPTOR want = ProgramRequest(), got;
+    ASSERT_NE(DescribePixelFormat(dc, ChoosePixelFormat(dc, &want), sizeof(got), &got), 0);
+    EXPECT_EQ(Buffers(got), (std::vector<int>{8, 8, 8, 0, 0, 0, 0, 0, 16, 0, 0, 1}));
+}
+
+// The compositor's picture of the rectangle at (0, 0), as grim takes it.
+outside::Image Grim(int width, int height)
+{
+    outside::Image image;
+    char path[] = "/tmp/wgl-grim-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return image;
+    close(fd);
+    std::string area = "0,0 " + std::to_string(width) + "x" + std::to_string(height);
+    if (outside::sh("grim -t ppm -g \"" + area + "\" " + path) == 0) {
+        std::string bytes = outside::slurp(path);
+        int w = 0, h = 0, at = 0;
+        if (sscanf(bytes.c_str(), "P6 %d %d 255%n", &w, &h, &at) == 2 && at &&
+            bytes.size() == (size_t)at + 1 + (size_t)w * h * 3) {
+            image.width = w, image.height = h;
+            image.rgb.assign(bytes.begin() + at + 1, bytes.end());
+        }
+    }
+    unlink(path);
+    return image;
+}
+
+// A window cleared to black with alpha 0 shows black on the compositor, never
+// the grey background behind it: a GL window on Windows is opaque whatever
+// its format's alpha. Both for the program's format (no alpha) and for one
+// with alpha.
+TEST_F(WglWayland, AWindowIsOpaqueWhateverItsAlpha)
+{
+    PIXELFORMATDESCRIPTOR program = ProgramRequest(), alpha = ProgramRequest();
+    alpha.cColorBits = 32, alpha.cAlphaBits = 8;
+    for (const PIXELFORMATDESCRIPTOR *want : {&program, &alpha}) {
+        // "OpenGL" in the title: the compositor floats the window at its size.
+        const std::string title = want == &alpha ? "OpenGL alpha" : "OpenGL program";
+        SCOPED_TRACE(title);
+        HWND w = NewWindow(title.c_str());
+        HDC dc = GetDC(w);
+        PIXELFORMATDESCRIPTOR f;
+        int format = ChoosePixelFormat(dc, want);
+        ASSERT_NE(DescribePixelFormat(dc, format, sizeof(f), &f), 0);
+        ASSERT_EQ(f.cAlphaBits, want->cAlphaBits);
+        ASSERT_TRUE(SetPixelFormat(dc, format, &f));
+        ASSERT_TRUE(wglMakeCurrent(dc, NewContext(dc)));
+        ShowWindow(w, SW_SHOW);
+        RECT client;
+        GetClientRect(w, &client);
+        auto frames = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                ClearTo(0, 0, 0, 0);
+                SwapBuffers(dc);
+                MSG m;
+                while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&m);
+                outside::pause_ms(20);
+            }
+        };
+        frames(5);   // mapped with its first frame
+        ASSERT_EQ(outside::sh("swaymsg -q \"[title=\\\"" + title + "\\\"] move position 0 0\""), 0);
+        frames(10);
+        outside::Image shot = Grim(client.right, client.bottom);
+        ASSERT_FALSE(shot.empty()) << "no screenshot";
+        long grey = 0, other = 0;
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x) {
+                const unsigned char *p = shot.at(x, y);
+                grey += p[0] == 63 && p[1] == 63 && p[2] == 63;
+                other += p[0] || p[1] || p[2];
+            }
+        EXPECT_EQ(grey, 0) << "the background shows through";
+        EXPECT_EQ(other, grey) << "pixels neither black nor the background";
+        DestroyWindow(w);
+    }
 }
