@@ -93,6 +93,9 @@ bool egl_swap(HostWindow *w);
 
 // Routes libwayland's log through the layer; called before SDL connects.
 void wayland_take_log();
+// Whether the compositor can be reached and offers what SDL needs; if not,
+// why says what is wrong.
+bool wayland_probe(std::string &why);
 // Lines libwayland logged and nobody has said yet, joined; emptied.
 std::string wayland_logged();
 // Called with each window's connection: the first keeps SDL's EGL display

@@ -38,6 +38,9 @@ bool host_connect(const char *app_class, std::string &why)
         if (!drivers) {
             failure = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
             state = -1;
+        } else if (SDL_strcmp(drivers, "wayland") == 0 && !wayland_probe(failure)) {
+            failure = "the display could not be opened: " + failure;
+            state = -1;
         } else if (SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers), SDL_Init(SDL_INIT_VIDEO) != 0) {
             failure = std::string("the display could not be opened (") + SDL_GetError() + ")";
             std::string logged = wayland_logged();

@@ -49,6 +49,43 @@ std::string wayland_logged()
     return lines;
 }
 
+static void global(void *data, wl_registry *, uint32_t, const char *interface, uint32_t)
+{
+    static_cast<std::string *>(data)->append(std::string(" ") + interface + " ");
+}
+
+static void global_remove(void *, wl_registry *, uint32_t) {}
+
+bool wayland_probe(std::string &why)
+{
+    // NOTE: SDL 2.26 takes the compositor's globals on trust: a connection
+    // closed while it starts, or a compositor without a seat, crashes
+    // SDL_Init. So the layer asks first, on a connection of its own.
+    wl_display *display = wl_display_connect(nullptr);
+    if (!display) {
+        why = std::string("no Wayland compositor answers (") + strerror(errno) + ")";
+    } else {
+        std::string globals;
+        static const wl_registry_listener listener = {global, global_remove};
+        wl_registry *registry = wl_display_get_registry(display);
+        wl_registry_add_listener(registry, &listener, &globals);
+        if (wl_display_roundtrip(display) < 0) {
+            why = std::string("the Wayland compositor closed the connection (") +
+                  strerror(wl_display_get_error(display)) + ")";
+        } else {
+            for (const char *needed : {"wl_compositor", "wl_shm", "wl_seat", "xdg_wm_base"})
+                if (globals.find(std::string(" ") + needed + " ") == std::string::npos)
+                    why += why.empty() ? std::string("the Wayland compositor offers no ") + needed : std::string(", no ") + needed;
+        }
+        wl_registry_destroy(registry);
+        wl_display_disconnect(display);
+    }
+    std::string said = wayland_logged();
+    if (!why.empty() && !said.empty())
+        why += ": " + said;
+    return why.empty();
+}
+
 void wayland_watch(void *display)
 {
     if (watched)
