@@ -101,6 +101,8 @@ std::string wayland_logged();
 // Called with each window's connection: the first keeps SDL's EGL display
 // alive, and from then on a lost compositor is reported.
 void wayland_watch(void *display);
+// Lets go of what wayland_watch held, before SDL_Quit.
+void wayland_disconnect();
 // Ends the process through input_lost_host when the connection is gone, and
 // passes on what libwayland logged meanwhile. Called after each poll and
 // before any call that would wait on the compositor.

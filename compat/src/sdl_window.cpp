@@ -59,6 +59,7 @@ bool host_connect(const char *app_class, std::string &why)
 
 void host_disconnect()
 {
+    wayland_disconnect();
     if (SDL_WasInit(SDL_INIT_VIDEO))
         SDL_Quit();
 }

@@ -97,6 +97,13 @@ void wayland_watch(void *display)
     SDL_GL_LoadLibrary(nullptr);
 }
 
+void wayland_disconnect()
+{
+    if (watched)
+        SDL_GL_UnloadLibrary();
+    watched = nullptr;
+}
+
 void wayland_check_connection()
 {
     int error = watched ? wl_display_get_error(watched) : 0;
