@@ -4,8 +4,10 @@
 // SwapBuffers keep on Windows. Windows are also looked at from outside, over
 // an X connection of the test's own.
 #include <windows.h>
+#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <wayland-client.h>
 // After GoogleTest, whose names Xlib's macros (None, Bool) would replace.
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -15,6 +17,7 @@
 
 #include <string.h>
 #include <unistd.h>
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -64,9 +67,9 @@ std::vector<int> Buffers(const PIXELFORMATDESCRIPTOR &f)
             (f.dwFlags & PFD_DOUBLEBUFFER) != 0};
 }
 
-void ClearTo(float r, float g, float b)
+void ClearTo(float r, float g, float b, float a = 1)
 {
-    glClearColor(r, g, b, 1);
+    glClearColor(r, g, b, a);
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
@@ -344,4 +347,71 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
     EXPECT_STREQ(hint.res_class, kClass);
     XFree(hint.res_name);
     XFree(hint.res_class);
+}
+
+// Run on a Wayland compositor with no X server (tools/with-sway.sh).
+class WglWayland : public Wgl {};
+
+// Read over the test's own connection: the compositor's EGL window configs
+// that draw desktop GL and are not non-conformant, in EGL's order, 8 bits a
+// channel only while such configs exist.
+TEST_F(WglWayland, FormatsAreTheCompositorsEglConfigsInOrder)
+{
+    HDC dc = GetDC(NewWindow("configs"));
+    wl_display *wl = wl_display_connect(NULL);
+    EGLDisplay egl = eglGetDisplay((EGLNativeDisplayType)wl);
+    EGLint count = 0;
+    ASSERT_TRUE(wl && eglInitialize(egl, NULL, NULL) && eglGetConfigs(egl, NULL, 0, &count));
+    std::vector<EGLConfig> all((size_t)count);
+    eglGetConfigs(egl, all.data(), count, &count);
+    std::vector<std::vector<int>> usable, eight, offered;
+    for (EGLConfig c : all) {
+        auto get = [&](EGLint attribute) { EGLint v = 0; return eglGetConfigAttrib(egl, c, attribute, &v), (int)v; };
+        if ((get(EGL_SURFACE_TYPE) & EGL_WINDOW_BIT) && (get(EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) &&
+            get(EGL_COLOR_BUFFER_TYPE) == EGL_RGB_BUFFER && get(EGL_CONFIG_CAVEAT) != EGL_NON_CONFORMANT_CONFIG)
+            usable.push_back({get(EGL_RED_SIZE), get(EGL_GREEN_SIZE), get(EGL_BLUE_SIZE), get(EGL_ALPHA_SIZE), 0, 0, 0,
+                              0, get(EGL_DEPTH_SIZE), get(EGL_STENCIL_SIZE), 0, 1});
+    }
+    eglTerminate(egl);
+    wl_display_disconnect(wl);
+    std::copy_if(usable.begin(), usable.end(), std::back_inserter(eight),
+                 [](const std::vector<int> &b) { return b[0] == 8 && b[1] == 8 && b[2] == 8; });
+    PIXELFORMATDESCRIPTOR f;
+    for (int i = 1; DescribePixelFormat(dc, i, sizeof(f), &f) >= i; ++i)
+        offered.push_back(Buffers(f));
+    EXPECT_EQ(offered, eight.empty() ? usable : eight);
+}
+
+// A window cleared to black with alpha 0 shows black on the compositor, never
+// its grey background: a GL window on Windows is opaque whatever its alpha.
+// For the program's format (8-8-8 and a 16-bit depth, as on X11) and one with alpha.
+TEST_F(WglWayland, AWindowIsOpaqueWhateverItsAlpha)
+{
+    PIXELFORMATDESCRIPTOR program = ProgramRequest(), alpha = ProgramRequest(), f;
+    alpha.cColorBits = 32, alpha.cAlphaBits = 8;
+    for (const PIXELFORMATDESCRIPTOR *want : {&program, &alpha}) {
+        // "OpenGL" in the title: the compositor floats the window at its size.
+        const std::string title = want == &alpha ? "OpenGL alpha" : "OpenGL program";
+        HWND w = NewWindow(title.c_str());
+        HDC dc = GetDC(w);
+        int format = ChoosePixelFormat(dc, want);
+        ASSERT_TRUE(DescribePixelFormat(dc, format, sizeof(f), &f));
+        EXPECT_EQ(Buffers(f), (std::vector<int>{8, 8, 8, want->cAlphaBits, 0, 0, 0, 0, 16, 0, 0, 1})) << title;
+        ASSERT_TRUE(SetPixelFormat(dc, format, &f) && wglMakeCurrent(dc, NewContext(dc)));
+        ShowWindow(w, SW_SHOW);
+        for (int frame = 0; frame < 15; ++frame) {
+            ClearTo(0, 0, 0, 0);
+            SwapBuffers(dc);
+            outside::pause_ms(20);
+            // Where grim looks, once mapped (with its first frame).
+            outside::sh("swaymsg -q \"[title=\\\"" + title + "\\\"] move position 0 0\"");
+        }
+        RECT r;
+        GetClientRect(w, &r);
+        // ImageMagick's compare fails when any pixel differs, and says how many.
+        std::string size = std::to_string(r.right) + "x" + std::to_string(r.bottom), shot = title + ".png";
+        EXPECT_EQ(outside::sh("grim -g \"0,0 " + size + "\" \"" + shot + "\" && compare -metric AE \"" + shot +
+                              "\" -size " + size + " xc:black null:"), 0) << title << ": not all black, see " << shot;
+        DestroyWindow(w);
+    }
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# `make run`: the program on the user's display, or, with no display at all,
-# on a virtual one for a few seconds: a screenshot, then Escape held down as
-# a user presses it. Headless, it succeeds when the program ends with status
+# `make run`: the program on the user's display (X11's when DISPLAY is set,
+# else a Wayland compositor's), or, with no display at all, on a virtual one
+# for a few seconds: a screenshot, then Escape held down as a user presses it. Headless, it succeeds when the program ends with status
 # 1 (a normal end); a program still running 10 s after Escape is killed.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +9,16 @@ program=${SINEBAND_PROGRAM:-$here/build/linux/sineband}
 shot=${SINEBAND_SCREENSHOT:-$here/build/screenshot.png}
 . "$here/tools/x11.sh"
 
-if [ -z "${SINEBAND_HEADLESS_INNER:-}" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+# The program's own choice: X11 when DISPLAY is set, else Wayland.
+on_desktop() {
+  if [ -n "${DISPLAY:-}" ]; then
+    xdpyinfo >/dev/null 2>&1
+  else
+    [ -n "${WAYLAND_DISPLAY:-}" ] && { [ -S "$WAYLAND_DISPLAY" ] || [ -S "${XDG_RUNTIME_DIR:-}/$WAYLAND_DISPLAY" ]; }
+  fi
+}
+
+if [ -z "${SINEBAND_HEADLESS_INNER:-}" ] && on_desktop; then
   "$program"
   echo "sineband ended with status $?"
   exit 0

@@ -1,7 +1,7 @@
 // The host's GL side, as host.h asks for it: the pixel formats, giving a
 // window one of them, contexts and buffer swaps. Where the window is on X11
-// the GL goes through GLX (glx_context.cpp); other window systems go through
-// SDL's own GL.
+// the GL goes through GLX (glx_context.cpp), on Wayland through EGL
+// (egl_context.cpp); other window systems go through SDL's own GL.
 //
 // NOTE: on X11, SDL's GL windows would cost a throwaway context at every
 // window made, so the windows are plain SDL windows and GLX draws into them.
@@ -49,11 +49,15 @@ static const std::vector<PIXELFORMATDESCRIPTOR> &sdl_formats()
 
 const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *w)
 {
-    return w->x_display ? glx_pixel_formats(w) : sdl_formats();
+    if (w->x_display)
+        return glx_pixel_formats(w);
+    return w->wl_display ? egl_pixel_formats(w) : sdl_formats();
 }
 
 bool host_window_set_format(HostWindow *w, int index)
 {
+    if (w->wl_display)
+        return egl_window_set_format(w, index);
     unsigned long visual_id = 0;   // SDL's choice
     Uint32 gl_flag = 0;
     if (w->x_display) {
@@ -109,6 +113,10 @@ HostContext *host_context_create(HostWindow *w)
         void *glx = glx_context_create(w);
         return glx ? new HostContext{nullptr, glx, w->x_display} : nullptr;
     }
+    if (w->wl_display) {
+        void *egl = egl_context_create(w);
+        return egl ? new HostContext{nullptr, nullptr, nullptr, egl} : nullptr;
+    }
     SDL_Window *prev_window = SDL_GL_GetCurrentWindow();
     SDL_GLContext prev = SDL_GL_GetCurrentContext();
     SDL_GLContext gl = SDL_GL_CreateContext(w->window);
@@ -121,6 +129,8 @@ bool host_context_make_current(HostWindow *w, HostContext *ctx)
 {
     if (ctx ? ctx->glx != nullptr : glx_is_current())
         return glx_make_current(w, ctx);
+    if (ctx ? ctx->egl != nullptr : egl_is_current())
+        return egl_make_current(w, ctx);
     return SDL_GL_MakeCurrent(w ? w->window : nullptr, ctx ? ctx->gl : nullptr) == 0;
 }
 
@@ -130,6 +140,8 @@ void host_context_destroy(HostContext *ctx)
         return;
     if (ctx->glx)
         glx_context_destroy(ctx);
+    else if (ctx->egl)
+        egl_context_destroy(ctx);
     else
         SDL_GL_DeleteContext(ctx->gl);
     delete ctx;
@@ -141,6 +153,8 @@ bool host_swap(HostWindow *w)
         glx_swap(w);
         return true;
     }
+    if (w->wl_display)
+        return egl_swap(w);
     if (SDL_GL_GetCurrentWindow() != w->window)
         return false;   // SDL swaps only the current window
     SDL_GL_SwapWindow(w->window);

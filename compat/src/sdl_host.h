@@ -1,7 +1,8 @@
 // What the SDL host's files share. sdl_window.cpp and sdl_context.cpp hold
 // host.h's side of the host over SDL2; where a window is on X11, its GL goes
 // through GLX (glx_context.cpp), and what SDL does not do for an X11 window
-// is done with Xlib (x11_window.cpp).
+// is done with Xlib (x11_window.cpp). On Wayland the GL goes through EGL
+// (egl_context.cpp), and libwayland's side is in wayland_window.cpp.
 #ifndef SINEBAND_COMPAT_SDL_HOST_H
 #define SINEBAND_COMPAT_SDL_HOST_H
 
@@ -24,13 +25,21 @@ struct HostWindow {
     unsigned long x_window;
     void *glx_config = nullptr; // the GLXFBConfig of the window's pixel format
     bool map_exposure_due = false;   // shown, and its first exposure not seen yet
+    void *wl_display = nullptr;   // the Wayland connection and surface: GL goes through EGL there
+    void *wl_surface = nullptr;
+    void *egl_config = nullptr;   // the EGLConfig of the window's pixel format
+    void *egl_window = nullptr;   // the layer's own wl_egl_window and its EGL surface
+    void *egl_surface = nullptr;
+    bool egl_alpha = false;       // the format has alpha, which the compositor must not see
 };
 
-// An SDL context where SDL does the GL (not X11), a GLX one on X11.
+// An SDL context where SDL does the GL (neither X11 nor Wayland), a GLX one
+// on X11, an EGL one on Wayland.
 struct HostContext {
     SDL_GLContext gl;
     void *glx;
     void *x_display;
+    void *egl = nullptr;
 };
 
 // --- sdl_window.cpp --------------------------------------------------------
@@ -61,6 +70,43 @@ bool glx_make_current(HostWindow *w, HostContext *ctx);
 bool glx_is_current();
 void glx_context_destroy(HostContext *ctx);
 void glx_swap(HostWindow *w);
+
+// --- egl_context.cpp: the GL of windows on Wayland -----------------------
+
+// The EGL configs of w's Wayland display as pixel formats, read once.
+const std::vector<PIXELFORMATDESCRIPTOR> &egl_pixel_formats(HostWindow *w);
+// Gives w the format (0-based, as read above): its own EGL window surface.
+bool egl_window_set_format(HostWindow *w, int index);
+// Follows the window's new size; the next frame is drawn at it.
+void egl_window_resize(HostWindow *w);
+// Lets go of w's EGL surface, before SDL lets go of its wl_surface.
+void egl_window_release(HostWindow *w);
+// An EGL context (desktop GL) for w's format, not made current; null when refused.
+void *egl_context_create(HostWindow *w);
+bool egl_make_current(HostWindow *w, HostContext *ctx);
+bool egl_is_current();
+void egl_context_destroy(HostContext *ctx);
+// False when w's surface is not the current one, which EGL cannot swap.
+bool egl_swap(HostWindow *w);
+
+// --- wayland_window.cpp: what SDL does not do for a Wayland window --------
+
+// Routes libwayland's log through the layer; called before SDL connects.
+void wayland_take_log();
+// Whether the compositor can be reached and offers what SDL needs; if not,
+// why says what is wrong.
+bool wayland_probe(std::string &why);
+// Lines libwayland logged and nobody has said yet, joined; emptied.
+std::string wayland_logged();
+// Called with each window's connection: the first keeps SDL's EGL display
+// alive, and from then on a lost compositor is reported.
+void wayland_watch(void *display);
+// Lets go of what wayland_watch held, before SDL_Quit.
+void wayland_disconnect();
+// Ends the process through input_lost_host when the connection is gone, and
+// passes on what libwayland logged meanwhile. Called after each poll and
+// before any call that would wait on the compositor.
+void wayland_check_connection();
 
 // --- x11_window.cpp: what SDL does not do for an X11 window ---------------
 

@@ -1,6 +1,9 @@
 // The host over SDL2: the connection to the window system, native windows,
 // events, the message box and the fullscreen switch. Events become input_*
 // calls; nothing here calls a window procedure.
+//
+// The window system is SDL_VIDEODRIVER's when that is set, else X11 when
+// DISPLAY is set, else Wayland.
 #include "sdl_host.h"
 
 #include <SDL_syswm.h>
@@ -31,11 +34,18 @@ bool host_connect(const char *app_class, std::string &why)
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        wayland_take_log();
         if (!drivers) {
             failure = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
             state = -1;
+        } else if (SDL_strcmp(drivers, "wayland") == 0 && !wayland_probe(failure)) {
+            failure = "the display could not be opened: " + failure;
+            state = -1;
         } else if (SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers), SDL_Init(SDL_INIT_VIDEO) != 0) {
             failure = std::string("the display could not be opened (") + SDL_GetError() + ")";
+            std::string logged = wayland_logged();
+            if (!logged.empty())
+                failure += ": " + logged;
             state = -1;
         } else {
             state = 1;
@@ -49,6 +59,7 @@ bool host_connect(const char *app_class, std::string &why)
 
 void host_disconnect()
 {
+    wayland_disconnect();
     if (SDL_WasInit(SDL_INIT_VIDEO))
         SDL_Quit();
 }
@@ -62,6 +73,11 @@ void sdl_adopt_window(HostWindow *w, SDL_Window *window)
     bool x11 = SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
     w->x_display = x11 ? info.info.x11.display : nullptr;
     w->x_window = x11 ? info.info.x11.window : 0;
+    bool wayland = !x11 && info.subsystem == SDL_SYSWM_WAYLAND;
+    w->wl_display = wayland ? info.info.wl.display : nullptr;
+    w->wl_surface = wayland ? info.info.wl.surface : nullptr;
+    if (wayland)
+        wayland_watch(w->wl_display);
 }
 
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
@@ -97,12 +113,15 @@ void host_window_destroy(HostWindow *w)
     if (!w)
         return;
     windows.erase(std::remove(windows.begin(), windows.end(), w), windows.end());
+    egl_window_release(w);
     SDL_DestroyWindow(w->window);
     delete w;
 }
 
 void host_window_show(HostWindow *w, int how)
 {
+    // NOTE: SDL's show waits for the compositor, for ever once it is gone.
+    wayland_check_connection();
     switch (how) {
     case SW_HIDE: SDL_HideWindow(w->window); break;
     case SW_MINIMIZE: SDL_MinimizeWindow(w->window); break;
@@ -179,7 +198,10 @@ static void dispatch(const SDL_Event &e)
             break;
         HWND hWnd = w->owner;
         switch (e.window.event) {
-        case SDL_WINDOWEVENT_SIZE_CHANGED: input_size(hWnd, e.window.data1, e.window.data2); break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            egl_window_resize(w);
+            input_size(hWnd, e.window.data1, e.window.data2);
+            break;
         case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;
         case SDL_WINDOWEVENT_MAXIMIZED: input_maximized(hWnd); break;
         case SDL_WINDOWEVENT_RESTORED: input_restored(hWnd); break;
@@ -205,6 +227,7 @@ void host_poll(bool wait)
         dispatch(e);
         got = SDL_PollEvent(&e);
     }
+    wayland_check_connection();
 }
 
 bool host_message_box(const char *caption, const char *text, UINT style)
@@ -222,6 +245,7 @@ bool host_message_box(const char *caption, const char *text, UINT style)
 
 LONG host_display_mode(HostWindow *w, int width, int height)
 {
+    wayland_check_connection();
     if (width == 0 && height == 0)
         return SDL_SetWindowFullscreen(w->window, 0) == 0 ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_FAILED;
     int display = SDL_GetWindowDisplayIndex(w->window);
