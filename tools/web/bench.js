@@ -56,8 +56,8 @@ function browserCpu() {
 }
 
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
-const spread = (xs, digits) =>
-  `${median(xs).toFixed(digits)} (${Math.min(...xs).toFixed(digits)}-${Math.max(...xs).toFixed(digits)})`;
+const spread = (xs, digits) => (xs.length === 0 ? 'no run' :
+  `${median(xs).toFixed(digits)} (${Math.min(...xs).toFixed(digits)}-${Math.max(...xs).toFixed(digits)})`);
 
 async function measure(browserName, contestant) {
   const browser = await web.launch({ browser: browserName });
@@ -88,6 +88,8 @@ async function measure(browserName, contestant) {
 }
 
 (async () => {
+  if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
+    throw new Error(`${web.pageDir}/index.html is missing (make web-page builds it)`);
   const page = await web.serve(), peers = await web.serve(path.join(__dirname, 'peers'));
   const contestants = [
     { name: 'the page', server: page, file: '' },
@@ -95,6 +97,7 @@ async function measure(browserName, contestant) {
     { name: 'clear only', server: peers, file: 'peer.html?clear' },
   ];
   const runs = [];
+  let failed = 0;
   console.log(`load average at the start: ${fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ')}`);
   console.log('| round | browser | contestant | first frame ms | frames/s | CPU ms/frame | CPU % of a core | bytes |');
   console.log('|---|---|---|---|---|---|---|---|');
@@ -102,7 +105,13 @@ async function measure(browserName, contestant) {
     for (const browserName of browsers) {
       for (let i = 0; i < contestants.length; ++i) {
         const c = contestants[(i + round) % contestants.length];
-        const r = await measure(browserName, c);
+        // NOTE: on a busy machine a run can time out; the others still count.
+        const r = await measure(browserName, c).catch((e) => ({ error: e.message.split('\n')[0] }));
+        if (r.error) {
+          failed++;
+          console.log(`| ${round} | ${browserName} | ${c.name} | failed: ${r.error} | | | | |`);
+          continue;
+        }
         runs.push({ browser: browserName, name: c.name, ...r });
         console.log(`| ${round} | ${browserName} | ${c.name} | ${r.firstFrame.toFixed(0)} | ${r.fps.toFixed(0)} | ` +
           `${r.cpu.toFixed(2)} | ${r.core.toFixed(0)} | ${r.bytes} |`);
@@ -120,7 +129,7 @@ async function measure(browserName, contestant) {
   for (const b of browsers)
     for (const c of contestants)
       console.log(`| ${b} | ${c.name} | ${spread(of(b, c.name, 'cpu'), 2)} | ${spread(of(b, c.name, 'firstFrame'), 0)} | ` +
-        `${spread(of(b, c.name, 'fps'), 0)} | ${spread(of(b, c.name, 'core'), 0)} | ${median(of(b, c.name, 'bytes'))} |`);
+        `${spread(of(b, c.name, 'fps'), 0)} | ${spread(of(b, c.name, 'core'), 0)} | ${median(of(b, c.name, 'bytes')) ?? 'no run'} |`);
 
   // The page's targets: CPU per frame at most 1.5 times the hand-written
   // band's, first frame at most 1.5 times the clear-only page's, and at most
@@ -143,6 +152,10 @@ async function measure(browserName, contestant) {
   }
   const bytes = median(runs.filter((r) => r.name === 'the page').map((r) => r.bytes));
   console.log(`the page loads ${bytes} bytes (at most 120,000: ${verdict(bytes <= 120000)})`);
+  if (failed) {
+    console.log(`${failed} run(s) failed`);
+    process.exitCode = 1;
+  }
 })().catch((e) => {
   console.error(e);
   process.exit(1);
