@@ -84,8 +84,10 @@ build: web-page
 web: web-page
 	@tools/web.sh
 
-# The web row of docs/performance.md: frame rate, CPU and start-up of the
-# page in headless Chromium. Not a test.
+# The web table of docs/performance.md: CPU per frame, first frame, frame
+# rate and bytes of the page against a hand-written WebGL page of the same
+# band and a clear-only page (tools/web/peers), in headless Chromium and in
+# Firefox on an Xvfb of its own. Not a test.
 .PHONY: bench-web
 bench-web: web-page
 	@node tools/web/bench.js

@@ -1,9 +1,9 @@
-// The web page (build/web) in headless Chromium, driven and looked at as a
-// person would: its picture against the Linux build's at the same client
-// size, keys, Escape, the close button, a resize, and a browser without
-// WebGL. One case a run:
-//   node web_test.js picture|keys|escape|close|resize|no-webgl [LINUX_PROGRAM]
-// picture and resize start the Linux program, so they need an X display
+// The web page (build/web) in headless Chromium or in Firefox, driven and
+// looked at as a person would: its picture against the Linux build's at the
+// same client size, keys, Escape, the close button, a resize, a lost and
+// restored WebGL context, and a browser without WebGL. One case a run:
+//   node web_test.js CASE chromium|firefox [LINUX_PROGRAM]
+// Firefox, and the cases that start the Linux program, need an X display
 // (tools/with-xvfb.sh). Screenshots go to SINEBAND_SHOTS (./web-shots).
 'use strict';
 
@@ -12,8 +12,8 @@ const fs = require('fs');
 const path = require('path');
 const web = require('../../tools/web/browser.js');
 
-const [which, linuxProgram] = process.argv.slice(2);
-const shots = process.env.SINEBAND_SHOTS || path.resolve('web-shots');
+const [which, browserName, linuxProgram] = process.argv.slice(2);
+const shots = path.join(process.env.SINEBAND_SHOTS || path.resolve('web-shots'), browserName || '');
 
 let failures = 0;
 const check = (ok, what) => {
@@ -60,37 +60,45 @@ const geometry = (page) =>
     return { buffer: [canvas.width, canvas.height], client: [c.width, c.height], outer: [w.width, w.height] };
   });
 
+async function canvasShot(page, name) {
+  const png = path.join(shots, `${name}.png`);
+  await (await page.$('.window canvas')).screenshot({ path: png });
+  return png;
+}
+
 // The page's picture at its client size against the Linux build's.
 async function samePicture(page, name) {
   const { buffer } = await geometry(page);
-  const png = path.join(shots, `${name}.png`);
-  await page.locator('.window canvas').screenshot({ path: png });
+  const png = await canvasShot(page, name);
   const white = whiteShare(png);
   check(white > 0.05 && white < 0.5, `${name}: the band covers ${(white * 100).toFixed(1)} % of the picture`);
   const n = differing(png, linuxPicture(buffer[0], buffer[1]));
   const allowed = Math.floor((buffer[0] * buffer[1]) / 1000);
   check(n <= allowed, `${name}: ${n} of ${buffer[0] * buffer[1]} pixels differ from the Linux build's (at most ${allowed})`);
+  return png;
 }
+
+const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 
 const cases = {
   async picture(page) {
+    check(page.warnings.length === 0, `no warnings on the console at load (${page.warnings.length})`);
     const g = await geometry(page);
     console.log(`window ${g.outer.join('x')}, client ${g.client.join('x')}, drawing buffer ${g.buffer.join('x')}`);
     check(g.outer.join('x') === '600x450', 'the window is 600 x 450 outside, as the program asks');
     check(g.buffer.join('x') === g.client.join('x'), 'the drawing buffer is the client size in pixels');
-    check(await page.locator('.window .title').textContent() === 'OpenGL', 'the caption reads OpenGL');
+    check(await text(page, '.window .title') === 'OpenGL', 'the caption reads OpenGL');
     await samePicture(page, 'web');
   },
 
   // Keys the program takes but does nothing with, the browser's own among
   // them: the picture stays, the canvas keeps the keyboard, the page stays.
   async keys(page) {
-    const before = path.join(shots, 'web-before-keys.png'), after = path.join(shots, 'web-after-keys.png');
-    await page.locator('.window canvas').screenshot({ path: before });
-    for (const key of ['a', 'Space', 'Tab', 'Backspace', 'F1', 'ArrowLeft', 'ArrowDown', 'Enter', 'Shift', 'KeyZ', 'Alt'])
+    const before = await canvasShot(page, 'web-before-keys');
+    for (const key of ['a', ' ', 'Tab', 'Backspace', 'F1', 'ArrowLeft', 'ArrowDown', 'Enter', 'Shift', 'z', 'Alt'])
       await web.holdKey(page, key, 100);
-    await page.waitForTimeout(300);
-    await page.locator('.window canvas').screenshot({ path: after });
+    await web.sleep(300);
+    const after = await canvasShot(page, 'web-after-keys');
     const n = differing(before, after);
     check(n === 0, `other keys change nothing on screen (${n} pixels changed)`);
     check(await page.evaluate(() => document.activeElement === document.querySelector('.window canvas')),
@@ -103,18 +111,18 @@ const cases = {
     await web.holdKey(page, 'Escape');
     const status = await web.endStatus(page);
     check(status === 1, `Escape ends the program with status ${status}`);
-    check(await page.locator('.window').count() === 0, 'the window is gone with the program');
+    check(await page.$('.window') === null, 'the window is gone with the program');
   },
 
   async close(page) {
-    await page.locator('.window .close').click();
+    await (await page.$('.window .close')).click();
     const status = await web.endStatus(page);
     check(status === 1, `the close button ends the program with status ${status}`);
   },
 
   // Dragging the corner: the new size reaches Resize through WM_SIZE.
   async resize(page) {
-    const grip = await page.locator('.window .grip').boundingBox();
+    const grip = await (await page.$('.window .grip')).boundingBox();
     const x = grip.x + grip.width / 2, y = grip.y + grip.height / 2;
     await page.mouse.move(x, y);
     await page.mouse.down();
@@ -128,30 +136,60 @@ const cases = {
     await samePicture(page, 'web-400x300');
   },
 
+  // Lost from the page, as a GPU process that restarts loses it: the
+  // program runs on, and once restored draws the same picture again.
+  async 'lost-context'(page) {
+    const before = await canvasShot(page, 'web-before-loss');
+    check(await page.evaluate(() => {
+      const gl = document.querySelector('.window canvas').getContext('webgl');
+      window.loseContext = gl.getExtension('WEBGL_lose_context');
+      window.loseContext.loseContext();
+      return gl.isContextLost();
+    }), 'the context is lost');
+    const drawn = await page.evaluate(() => Module.frames);
+    await web.frames(page, drawn + 10).catch(() => {});
+    check(await page.evaluate(() => Module.frames) >= drawn + 10, 'the program goes on while the context is lost');
+    check(!page.consoleLines.some((l) => l.startsWith('page error')), 'no page error while it is lost');
+    check(await web.status(page) === 'sineband is running', 'the program runs on');
+    await page.evaluate(() => window.loseContext.restoreContext());
+    const restored = await page.waitForFunction(
+      () => !document.querySelector('.window canvas').getContext('webgl').isContextLost(), { timeout: 5000 })
+      .then(() => true, () => false);
+    check(restored, 'the context is back');
+    await web.frames(page, (await page.evaluate(() => Module.frames)) + 10);
+    const after = await samePicture(page, 'web-after-loss');
+    const n = differing(before, after);
+    check(n === 0, `the picture is the one before the loss (${n} pixels differ)`);
+  },
+
   async 'no-webgl'(page) {
-    const box = page.locator('.box');
-    await box.waitFor({ timeout: 10000 });
-    const caption = await box.locator('.caption').textContent(), text = await box.locator('.text').textContent();
-    check(caption === 'Error' && text === "Can't find suitable PixelFormat", `the box says ${caption}: ${text}`);
+    await page.waitForSelector('.box', { timeout: 10000 });
+    const caption = await text(page, '.box .caption'), message = await text(page, '.box .text');
+    check(caption === 'Error' && message === "Can't find suitable PixelFormat", `the box says ${caption}: ${message}`);
+    const icon = await page.$eval('.box', (b) => b.querySelector('.icon') && b.querySelector('.icon').dataset.icon);
+    check(icon === 'error', `the box shows the error icon (${icon})`);
     check(page.consoleLines.includes("Error: Can't find suitable PixelFormat"), 'its line is on the console');
-    await page.waitForTimeout(500);
+    for (let i = 0; i < 3; ++i)
+      await page.keyboard.press('Tab');
+    check(await page.$eval('.box', (b) => b.contains(document.activeElement)), 'Tab keeps the keyboard in the box');
+    await web.sleep(500);
     check(await web.status(page) === 'sineband is running', 'the program waits for OK');
-    await box.locator('.ok').click();
+    await (await page.$('.box .ok')).click();
     const status = await web.endStatus(page);
     check(status === 0, `after OK the program ends with status ${status}`);
   },
 };
 
 (async () => {
-  if (!cases[which]) {
-    console.error(`usage: web_test.js ${Object.keys(cases).join('|')} [LINUX_PROGRAM]`);
+  if (!cases[which] || !web.executables[browserName]) {
+    console.error(`usage: web_test.js ${Object.keys(cases).join('|')} chromium|firefox [LINUX_PROGRAM]`);
     process.exit(2);
   }
   if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
     throw new Error(`${web.pageDir}/index.html is missing (make build builds the web preset)`);
   fs.mkdirSync(shots, { recursive: true });
   const server = await web.serve();
-  const browser = await web.launch({ webgl: which !== 'no-webgl' });
+  const browser = await web.launch({ browser: browserName, webgl: which !== 'no-webgl' });
   try {
     const page = await web.newPage(browser);
     await page.goto(server.url);

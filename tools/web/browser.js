@@ -1,16 +1,21 @@
-// What make web, the browser tests and the web benchmark share: the built
-// page served over http on 127.0.0.1, and Debian's Chromium, headless,
-// driving it.
+// What make web, the browser tests and the web benchmark share: a folder
+// served over http on 127.0.0.1, and a browser driving the page through
+// puppeteer-core: Debian's Chromium headless (WebGL in SwiftShader), or its
+// Firefox ESR headed on the X display (WebGL through Mesa), over WebDriver
+// BiDi.
 'use strict';
 
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
-const { chromium } = require('playwright-core');
+const puppeteer = require('puppeteer-core');
 
 const root = path.resolve(__dirname, '../..');
 const pageDir = process.env.SINEBAND_WEB_DIR || path.join(root, 'build/web');
-const chromiumPath = process.env.SINEBAND_CHROMIUM || '/usr/bin/chromium';
+const executables = {
+  chromium: process.env.SINEBAND_CHROMIUM || '/usr/bin/chromium',
+  firefox: process.env.SINEBAND_FIREFOX || '/usr/bin/firefox-esr',
+};
 
 const types = {
   '.html': 'text/html; charset=utf-8',
@@ -21,8 +26,9 @@ const types = {
 };
 
 // Serves dir on 127.0.0.1 at a free port (or `port`); a page cannot load
-// its .wasm from a file: address.
+// its .wasm from a file: address. `bytes` counts the bodies sent.
 function serve(dir = pageDir, port = 0) {
+  const served = { bytes: 0 };
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(dir, name.endsWith('/') ? name + 'index.html' : name);
@@ -39,21 +45,35 @@ function serve(dir = pageDir, port = 0) {
         'Content-Type': types[path.extname(file)] || 'application/octet-stream',
         'Cache-Control': 'no-store',
       });
+      served.bytes += data.length;
       res.end(data);
     });
   });
   return new Promise((resolve, reject) => {
     server.once('error', reject);
     server.listen(port, '127.0.0.1', () => {
-      resolve({ url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() });
+      served.url = `http://127.0.0.1:${server.address().port}/`;
+      served.close = () => server.close();
+      resolve(served);
     });
   });
 }
 
-// Headless Chromium with WebGL in software (SwiftShader), or with no WebGL
-// at all. NOTE: with no network here, the browser's own background traffic
-// only fails, so it is turned off.
-async function launch({ webgl = true } = {}) {
+// Chromium (the default) or Firefox, with WebGL or with none, showing an
+// 800 x 600 page at one pixel per CSS pixel. NOTE: with no network here,
+// the browsers' own background traffic only fails, so it is turned off.
+async function launch({ browser = 'chromium', webgl = true } = {}) {
+  const common = { executablePath: executables[browser],
+    defaultViewport: { width: 800, height: 600, deviceScaleFactor: 1 } };
+  if (browser === 'firefox') {
+    // NOTE: Firefox has no WebGL headless on a machine without a GPU.
+    if (!process.env.DISPLAY)
+      throw new Error('Firefox needs an X display here (tools/with-xvfb.sh)');
+    return puppeteer.launch({ ...common, browser: 'firefox', headless: false,
+      extraPrefsFirefox: webgl ? { 'webgl.force-enabled': true } : { 'webgl.disabled': true } });
+  }
+  if (browser !== 'chromium')
+    throw new Error(`unknown browser '${browser}' (chromium or firefox)`);
   const args = [
     '--no-sandbox',
     '--disable-background-networking',
@@ -63,43 +83,50 @@ async function launch({ webgl = true } = {}) {
     '--disable-features=Translate,MediaRouter',
   ];
   args.push(...(webgl ? ['--use-angle=swiftshader', '--enable-unsafe-swiftshader'] : ['--disable-webgl']));
-  return chromium.launch({ executablePath: chromiumPath, headless: true, args });
+  return puppeteer.launch({ ...common, browser: 'chrome', headless: true, args });
 }
 
-// A page 800 x 600 at one pixel per CSS pixel, its console lines kept.
+// A page with its console lines kept, warnings apart too.
 async function newPage(browser) {
-  const page = await browser.newPage({ viewport: { width: 800, height: 600 }, deviceScaleFactor: 1 });
+  const page = await browser.newPage();
   page.consoleLines = [];
-  page.on('console', (m) => page.consoleLines.push(m.text()));
+  page.warnings = [];
+  page.on('console', (m) => {
+    page.consoleLines.push(m.text());
+    if (m.type() === 'warn' || m.type() === 'warning')
+      page.warnings.push(m.text());
+  });
   page.on('pageerror', (e) => page.consoleLines.push('page error: ' + e.message));
   return page;
 }
 
-const status = (page) => page.locator('#status').textContent();
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const status = (page) => page.$eval('#status', (e) => e.textContent);
 
 // Waits until the page says the program ended, and gives the status it
 // says, or null when it has not ended within `ms`.
 async function endStatus(page, ms = 10000) {
   try {
     await page.waitForFunction(() => /ended with status/.test(document.getElementById('status').textContent),
-      null, { timeout: ms });
+      { timeout: ms, polling: 100 });
   } catch (e) {
     return null;
   }
   return Number((await status(page)).match(/status (\d+)/)[1]);
 }
 
-// Waits until the program has drawn `count` frames.
+// Waits until the page has drawn `count` frames.
 async function frames(page, count = 10, ms = 20000) {
-  await page.waitForFunction((n) => (window.Module && Module.frames) >= n, count, { timeout: ms });
+  await page.waitForFunction((n) => (window.Module && Module.frames) >= n, { timeout: ms, polling: 50 }, count);
 }
 
 // A key held as a person holds it: the program reads its key table once a
 // frame, so a press and release in the same frame would leave no trace.
+// Keys are named by KeyboardEvent.key (' ', not 'Space'), as BiDi wants.
 async function holdKey(page, key, ms = 200) {
   await page.keyboard.down(key);
-  await page.waitForTimeout(ms);
+  await sleep(ms);
   await page.keyboard.up(key);
 }
 
-module.exports = { root, pageDir, serve, launch, newPage, status, endStatus, frames, holdKey };
+module.exports = { root, pageDir, executables, serve, launch, newPage, sleep, status, endStatus, frames, holdKey };

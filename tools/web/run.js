@@ -28,16 +28,15 @@ async function headless() {
   let status = null;
   try {
     const page = await web.newPage(browser);
-    // Emscripten's GL emulation greets every page with its warnings.
-    page.on('console', (m) => /^WARNING: using emscripten GL/.test(m.text()) || console.log(`console: ${m.text()}`));
+    page.on('console', (m) => console.log(`console: ${m.text()}`));
     await page.goto(server.url);
-    await page.waitForTimeout(seconds * 1000);
+    await web.sleep(seconds * 1000);
     await page.screenshot({ path: shot });
     console.log(`screenshot: ${shot}`);
     // A start-up failure is a message box waiting for OK.
-    const box = page.locator('.box .ok');
-    if (await box.count())
-      await box.click();
+    const ok = await page.$('.box .ok');
+    if (ok)
+      await ok.click();
     else
       await web.holdKey(page, 'Escape');
     status = await web.endStatus(page);
