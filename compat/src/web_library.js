@@ -400,19 +400,9 @@ var WebHost = {
     });
   },
 
+  // The page asks when it loads (web_page.html), while the program is fetched.
   web_webgl_available: function () {
-    try {
-      var gl = document.createElement('canvas').getContext('webgl');
-      if (!gl)
-        return 0;
-      // Only a question: the context goes at once.
-      var lose = gl.getExtension('WEBGL_lose_context');
-      if (lose)
-        lose.loseContext();
-      return 1;
-    } catch (e) {
-      return 0;
-    }
+    return Module['webgl'] ? 1 : 0;
   },
 
   web_gl_generation__deps: ['$Web', '$GL'],
