@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 extern char **environ;
@@ -565,28 +566,21 @@ bool on_sway()
 
 SwayWindow sway_window(const std::string &title, long owner)
 {
-    // One line per visible window: con_id, pid, name's length, then the
-    // content's x, y, width and height (the window less its decoration).
+    // One line per visible window: con_id, pid, the content's x, y, width
+    // and height (the window less its decoration), then the title.
     std::string listed = capture(
-        "swaymsg -r -t get_tree | jq -r \"..|objects|select(.pid? and .visible)|[.id, .pid, .name,"
-        " .rect.x + .window_rect.x, .rect.y + .window_rect.y, .window_rect.width, .window_rect.height]|@tsv\"");
-    SwayWindow found;
+        "swaymsg -r -t get_tree | jq -r \"..|objects|select(.pid? and .visible)|[.id, .pid, .rect.x + .window_rect.x,"
+        " .rect.y + .window_rect.y, .window_rect.width, .window_rect.height, .name]|@tsv\"");
     for (const std::string &line : lines(listed)) {
-        std::vector<std::string> f;
-        for (size_t at = 0, tab; at <= line.size(); at = tab + 1) {
-            tab = line.find('\t', at);
-            if (tab == std::string::npos)
-                tab = line.size();
-            f.push_back(line.substr(at, tab - at));
-        }
-        if (f.size() != 7 || f[2] != title || (owner >= 0 && atol(f[1].c_str()) != owner))
-            continue;
-        found.id = atol(f[0].c_str());
-        found.x = atoi(f[3].c_str()), found.y = atoi(f[4].c_str());
-        found.width = atoi(f[5].c_str()), found.height = atoi(f[6].c_str());
-        break;
+        std::istringstream in(line);
+        SwayWindow w;
+        long pid = -1;
+        std::string name;
+        if (in >> w.id >> pid >> w.x >> w.y >> w.width >> w.height && std::getline(in >> std::ws, name) &&
+            name == title && (owner < 0 || pid == owner))
+            return w;
     }
-    return found;
+    return SwayWindow();
 }
 
 SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p)
