@@ -70,12 +70,12 @@ typedef int (*event_fn)(SDL_Event *);
 static struct glcheck_record *record;
 static char path[4096];
 static int made, bench, provoke;
+static unsigned long profile_from, profile_frames;
 // The EGL a program opened itself (SDL does) is not in the global scope:
 // dlsym hands out this eglSwapBuffers and notes the library and the one it
 // stands for.
 static void *egl_library;
 static egl_swap_fn real_egl_swap;
-static unsigned long profile_from, profile_frames;
 
 // The GL functions the checks call, found once GL is there.
 static struct {
@@ -284,7 +284,6 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
         real_swap(dpy, drawable);
     after_swap(n);
 }
-
 
 // NOTE: only a swap that worked is a frame; a failed one (a lost surface)
 // presents nothing.
