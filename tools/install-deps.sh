@@ -29,6 +29,9 @@ headless=(xvfb x11-utils xdotool x11-apps imagemagick xfonts-base)
 # make test: GoogleTest; openbox for the storms, so that minimising on Xvfb
 # iconifies.
 suite=(pkg-config libgtest-dev googletest openbox)
+# The suite on a Wayland compositor: headless sway, wtype's keys, grim's
+# screenshots, and jq to read sway's window tree.
+wayland=(sway wtype grim jq)
 # make bench: the freeglut peer, microbenchmarks, the profile and the chart.
 bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 # make asan and make fuzz: clang and its sanitizer and fuzzer runtimes.
@@ -51,8 +54,8 @@ with_web=1
 case "$profile" in
   run) packages=("${program[@]}" "${headless[@]}"); with_web=0 ;;
   web) packages=("${web[@]}") ;;
-  all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${bench[@]}" "${sanitizers[@]}" "${windows[@]}"
-                 "${deb[@]}" "${web[@]}") ;;
+  all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${wayland[@]}" "${bench[@]}" "${sanitizers[@]}"
+                 "${windows[@]}" "${deb[@]}" "${web[@]}") ;;
   *) echo "install-deps: unknown profile '$profile' (run, web or all)" >&2; exit 2 ;;
 esac
 

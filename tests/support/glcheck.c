@@ -1,6 +1,7 @@
 // Preloaded into a program started from outside (the fault and storm tests,
 // the soak, the benchmark), without changing what it does: counts the frames
-// it presents and times the first and the latest; before each swap checks
+// it presents (glXSwapBuffers on X11, eglSwapBuffers elsewhere, as on
+// Wayland) and times the first and the latest; before each swap checks
 // that the GL calls of that frame raised no error and notes the viewport;
 // notes the message boxes it asks SDL for and counts the key and close
 // events it takes from SDL.
@@ -28,7 +29,9 @@
 // NOTE: Wine looks its GLX functions up through the libGL handle it opened
 // (dlsym, then glXGetProcAddressARB), which no preloaded definition can win
 // against; so those two hand out this library's glXSwapBuffers as well.
+// SDL looks eglSwapBuffers up the same way, through the EGL it opened.
 #define _GNU_SOURCE
+#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <SDL.h>
@@ -59,6 +62,7 @@ _Static_assert(offsetof(struct glcheck_record, viewport_w) == 72, "viewport_w");
 _Static_assert(offsetof(struct glcheck_record, viewport_h) == 80, "viewport_h");
 
 typedef void (*swap_fn)(Display *, GLXDrawable);
+typedef EGLBoolean (*egl_swap_fn)(EGLDisplay, EGLSurface);
 typedef void *(*dlsym_fn)(void *, const char *);
 typedef int (*box_fn)(Uint32, const char *, const char *, SDL_Window *);
 typedef int (*event_fn)(SDL_Event *);
@@ -67,11 +71,17 @@ static struct glcheck_record *record;
 static char path[4096];
 static int made, bench, provoke;
 static unsigned long profile_from, profile_frames;
+// The EGL a program opened itself (SDL does) is not in the global scope:
+// dlsym hands out this eglSwapBuffers and notes the library and the one it
+// stands for.
+static void *egl_library;
+static egl_swap_fn real_egl_swap;
 
 // The GL functions the checks call, found once GL is there.
 static struct {
     int looked;
     GLXContext (*current)(void);
+    EGLContext (*egl_current)(void);
     GLenum (*get_error)(void);
     void (*get_integerv)(GLenum, GLint *);
     void (*enable)(GLenum);
@@ -114,6 +124,7 @@ static void look_up_gl(void)
         return;
     gl.looked = 1;
     gl.current = (GLXContext(*)(void))real_dlsym(RTLD_DEFAULT, "glXGetCurrentContext");
+    gl.egl_current = (EGLContext(*)(void))real_dlsym(egl_library ? egl_library : RTLD_DEFAULT, "eglGetCurrentContext");
     gl.get_error = (GLenum(*)(void))real_dlsym(RTLD_DEFAULT, "glGetError");
     gl.get_integerv = (void (*)(GLenum, GLint *))real_dlsym(RTLD_DEFAULT, "glGetIntegerv");
     gl.enable = (void (*)(GLenum))real_dlsym(RTLD_DEFAULT, "glEnable");
@@ -170,13 +181,23 @@ static struct glcheck_record *rec(void)
     return record;
 }
 
-// Before the swap that ends frame n: the frame's errors and its viewport.
-static void check_frame(uint64_t n)
+// Whether the swapping thread has a context of the API it swaps through; -1
+// when that API's lookup is not in the process.
+static int has_context(int egl)
 {
     look_up_gl();
-    if (!gl.current)
+    if (egl)
+        return gl.egl_current ? gl.egl_current() != EGL_NO_CONTEXT : -1;
+    return gl.current ? gl.current() != NULL : -1;
+}
+
+// Before the swap that ends frame n: the frame's errors and its viewport.
+static void check_frame(uint64_t n, int egl)
+{
+    int current = has_context(egl);
+    if (current < 0)
         return;
-    if (!gl.current()) {
+    if (!current) {
         __atomic_add_fetch(&record->swaps_no_context, 1, __ATOMIC_ACQ_REL);
         return;
     }
@@ -218,20 +239,22 @@ static void note_context(void)
         snprintf(record->renderer, sizeof record->renderer, "%s", (const char *)renderer);
 }
 
-void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
+// Around each swap, whichever API it goes through: the checks before, the
+// count and the time after. One thread swaps (the program's), so it alone
+// writes the counts.
+static uint64_t before_swap(int egl)
 {
-    static swap_fn real_swap;
-    if (!real_swap)
-        real_swap = (swap_fn)next_of("glXSwapBuffers");
-    // One thread swaps (the program's), so it alone writes the counts.
     rec();
     uint64_t n = record ? record->swaps + 1 : 0;
     if (record && !bench)
-        check_frame(n);
+        check_frame(n, egl);
     if (record && n == 1)
         note_context();
-    if (real_swap)
-        real_swap(dpy, drawable);
+    return n;
+}
+
+static void after_swap(uint64_t n)
+{
     if (!record)
         return;
     int64_t t = now_ns();
@@ -249,6 +272,31 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
         CALLGRIND_DUMP_STATS_AT("frames");
         CALLGRIND_STOP_INSTRUMENTATION;
     }
+}
+
+void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
+{
+    static swap_fn real_swap;
+    if (!real_swap)
+        real_swap = (swap_fn)next_of("glXSwapBuffers");
+    uint64_t n = before_swap(0);
+    if (real_swap)
+        real_swap(dpy, drawable);
+    after_swap(n);
+}
+
+// NOTE: only a swap that worked is a frame; a failed one (a lost surface)
+// presents nothing.
+EGLBoolean eglSwapBuffers(EGLDisplay dpy, EGLSurface surface)
+{
+    egl_swap_fn real_swap = real_egl_swap;
+    if (!real_swap)
+        real_swap = real_egl_swap = (egl_swap_fn)next_of("eglSwapBuffers");
+    uint64_t n = before_swap(1);
+    EGLBoolean ok = real_swap ? real_swap(dpy, surface) : EGL_FALSE;
+    if (ok)
+        after_swap(n);
+    return ok;
 }
 
 __GLXextFuncPtr glXGetProcAddressARB(const GLubyte *name)
@@ -269,6 +317,12 @@ void *dlsym(void *handle, const char *name)
         return (void *)glXGetProcAddressARB;
     if (same(name, "glXGetProcAddress"))
         return (void *)glXGetProcAddress;
+    if (same(name, "eglSwapBuffers")) {
+        void *real = real_dlsym(handle, name);
+        if (real && real != (void *)eglSwapBuffers)
+            real_egl_swap = (egl_swap_fn)real, egl_library = handle;
+        return real ? (void *)eglSwapBuffers : NULL;
+    }
     return real_dlsym(handle, name);
 }
 

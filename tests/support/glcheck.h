@@ -10,7 +10,7 @@
 struct glcheck_record {
     uint32_t version;           // GLCHECK_VERSION once the library is loaded
     int32_t pid;                // the process it was loaded into
-    uint64_t swaps;             // glXSwapBuffers calls that have returned
+    uint64_t swaps;             // glXSwapBuffers, eglSwapBuffers calls returned
     uint32_t seq;               // odd while a swap writes swaps and the times
     uint32_t bench;             // 1: loaded with GLCHECK_BENCH=1, nothing checked
     int64_t first_ns;           // CLOCK_MONOTONIC when the first swap returned

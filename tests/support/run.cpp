@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 extern char **environ;
@@ -65,6 +66,19 @@ int sh(const std::string &cmd, int seconds)
     std::string line = "timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'";
     int rc = system(line.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string capture(const std::string &cmd, int seconds)
+{
+    std::string out;
+    FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r");
+    if (!f)
+        return out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
+        out.append(buf, n);
+    pclose(f);
+    return out;
 }
 
 int xdotool(const std::string &args, int seconds) { return sh("xdotool " + args, seconds); }
@@ -463,12 +477,11 @@ bool HeldKey::release()
 
 // --- pictures -------------------------------------------------------------------
 
-Image screenshot(Window w, const std::string &png)
+Image read_png(const std::string &png)
 {
     Image image;
     std::string ppm = png + ".ppm";
-    if (sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) != 0 ||
-        sh("convert " + png + " -depth 8 ppm:" + ppm) != 0)
+    if (sh("convert " + png + " -depth 8 ppm:" + ppm) != 0)
         return image;
     std::string bytes = slurp(ppm);
     unlink(ppm.c_str());
@@ -490,6 +503,13 @@ Image screenshot(Window w, const std::string &png)
         image.rgb.assign(bytes.begin() + (long)at + 1, bytes.end());
     }
     return image;
+}
+
+Image screenshot(Window w, const std::string &png)
+{
+    if (sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) != 0)
+        return Image();
+    return read_png(png);
 }
 
 Image grab(Display *d, Window w)
@@ -532,6 +552,68 @@ long white_pixels(const Image &image)
     for (size_t i = 0; i + 2 < image.rgb.size(); i += 3)
         n += image.rgb[i] == 255 && image.rgb[i + 1] == 255 && image.rgb[i + 2] == 255;
     return n;
+}
+
+// --- a Wayland compositor ----------------------------------------------------------
+
+bool on_sway()
+{
+    for (const char *v : {"WAYLAND_DISPLAY", "SWAYSOCK"})
+        if (!getenv(v) || !*getenv(v))
+            return false;
+    return sh("for t in swaymsg jq wtype grim; do command -v $t >/dev/null || exit 1; done", 5) == 0;
+}
+
+SwayWindow sway_window(const std::string &title, long owner)
+{
+    // One line per visible window: con_id, pid, the content's x, y, width
+    // and height (the window less its decoration), then the title.
+    std::string listed = capture(
+        "swaymsg -r -t get_tree | jq -r \"..|objects|select(.pid? and .visible)|[.id, .pid, .rect.x + .window_rect.x,"
+        " .rect.y + .window_rect.y, .window_rect.width, .window_rect.height, .name]|@tsv\"");
+    for (const std::string &line : lines(listed)) {
+        std::istringstream in(line);
+        SwayWindow w;
+        long pid = -1;
+        std::string name;
+        if (in >> w.id >> pid >> w.x >> w.y >> w.width >> w.height && std::getline(in >> std::ws, name) &&
+            name == title && (owner < 0 || pid == owner))
+            return w;
+    }
+    return SwayWindow();
+}
+
+SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p)
+{
+    SwayWindow w;
+    // swaymsg and jq take a few ms each: looked at every 50.
+    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(50)) {
+        w = sway_window(title, owner);
+        if (w.id || (p && !p->running()))
+            break;
+    }
+    return w;
+}
+
+bool swaymsg(const SwayWindow &w, const std::string &command)
+{
+    return w.id && sh("swaymsg [con_id=" + std::to_string(w.id) + "] " + command + " >/dev/null") == 0;
+}
+
+bool wtype(const std::string &args) { return sh("wtype -s 700 " + args, 60) == 0; }
+
+std::string wtype_hold(const std::string &key, int ms)
+{
+    return " -P " + key + " -s " + std::to_string(ms) + " -p " + key + " -s 100";
+}
+
+Image screenshot(const SwayWindow &w, const std::string &png)
+{
+    std::string where = std::to_string(w.x) + "," + std::to_string(w.y) + " " + std::to_string(w.width) + "x" +
+                        std::to_string(w.height);
+    if (!w.id || sh("grim -g \"" + where + "\" " + png) != 0)
+        return Image();
+    return read_png(png);
 }
 
 }  // namespace outside

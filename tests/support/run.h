@@ -3,7 +3,8 @@
 // (its record read while the program runs); its window found by name on the
 // X display, looked up again on every call since the layer may make it
 // anew; keys pressed and held through XTEST (xdotool); screenshots and pixel
-// counts. The tests (with run_gtest.h) and the benchmark's runner use it.
+// counts. On a Wayland compositor (sway) the same through swaymsg, wtype and
+// grim. The tests (with run_gtest.h) and the benchmark's runner use it.
 #ifndef SINEBAND_TESTS_SUPPORT_RUN_H
 #define SINEBAND_TESTS_SUPPORT_RUN_H
 
@@ -36,6 +37,8 @@ int ignore_x_errors(Display *, XErrorEvent *);
 
 // A shell command under timeout(1); its exit status, -1 if it did not exit.
 int sh(const std::string &cmd, int seconds = 20);
+// What a shell command (under timeout(1)) wrote on stdout.
+std::string capture(const std::string &cmd, int seconds = 20);
 int xdotool(const std::string &args, int seconds = 20);
 
 // --- the program ----------------------------------------------------------
@@ -172,9 +175,41 @@ struct Image {
 Image screenshot(Window w, const std::string &png);
 // The window's pixels straight from the server, for quick comparisons.
 Image grab(Display *d, Window w);
+// A PNG file's pixels (convert); empty if it cannot be read.
+Image read_png(const std::string &png);
 // Pixels that differ between a and b; -1 if their sizes differ or one is empty.
 long differing_pixels(const Image &a, const Image &b);
 long white_pixels(const Image &image);
+
+// --- a Wayland compositor (sway) --------------------------------------------
+
+// True when WAYLAND_DISPLAY and SWAYSOCK are set (tools/with-sway.sh) and
+// swaymsg, jq, wtype and grim are at hand.
+bool on_sway();
+
+struct SwayWindow {
+    long id = 0;                       // sway's con_id; 0: none found
+    int x = 0, y = 0, width = 0, height = 0;   // the content, on the output
+};
+
+// The visible window titled `title` (of process `owner` if >= 0), from
+// swaymsg's tree; its content is the window less the border and title bar.
+SwayWindow sway_window(const std::string &title, long owner = -1);
+// Waits up to `ms` for one; id 0 if none came, or if `p` ended meanwhile.
+SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p = nullptr);
+// A sway command on that window: "kill" (the close request), "resize set W H".
+bool swaymsg(const SwayWindow &w, const std::string &command);
+
+// wtype's arguments (-k KEY, -P KEY, -p KEY, -M MOD, -m MOD, -s MS) to the
+// focused window, after the moment a client needs to bind wtype's keyboard.
+// NOTE: the headless seat has no keyboard until wtype makes its virtual one,
+// and it goes with wtype: a key is down only within one call.
+bool wtype(const std::string &args);
+// Down, held `ms`, up, as a finger presses it (in one wtype run).
+std::string wtype_hold(const std::string &key, int ms = 200);
+// grim's picture of the window's content as the compositor composes it,
+// kept as the PNG `png` and read back from that file.
+Image screenshot(const SwayWindow &w, const std::string &png);
 
 }  // namespace outside
 
