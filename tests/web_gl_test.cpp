@@ -8,28 +8,25 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
 #include "scene.h"
 
-namespace {
-
 struct Drawn {
     unsigned mode;
     std::vector<int> ids, reds;   // each vertex's x, and its colour's red
-    float product[16];
+    std::array<float, 16> product;
 };
 
-std::vector<std::string> calls;   // the WebGL calls, as "name args"
-std::vector<Drawn> draws;
-std::vector<unsigned char> buffer;
-float product[16];
-int stride, color_offset, generation;
+static std::vector<std::string> calls;   // the WebGL calls, as "name args"
+static std::vector<Drawn> draws;
+static std::string buffer;
+static std::array<float, 16> product;
+static int stride, color_offset, generation;
 
-void call(const std::string &what) { calls.push_back(what); }
-
-}  // namespace
+static void call(const std::string &what) { calls.push_back(what); }
 
 extern "C" {
 unsigned emscripten_glCreateShader(unsigned) { return 1; }
@@ -41,13 +38,10 @@ void emscripten_glBindAttribLocation(unsigned, unsigned, const char *) {}
 void emscripten_glLinkProgram(unsigned) {}
 void emscripten_glUseProgram(unsigned) {}
 int emscripten_glGetUniformLocation(unsigned, const char *) { return 3; }
-void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product, m, sizeof product); }
+void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product.data(), m, 64); }
 void emscripten_glGenBuffers(int, unsigned *b) { *b = 4; }
 void emscripten_glBindBuffer(unsigned, unsigned) {}
-void emscripten_glBufferData(unsigned, intptr_t size, const void *data, unsigned)
-{
-    buffer.assign((const unsigned char *)data, (const unsigned char *)data + size);
-}
+void emscripten_glBufferData(unsigned, intptr_t size, const void *d, unsigned) { buffer.assign((const char *)d, size); }
 void emscripten_glVertexAttribPointer(unsigned index, int, unsigned, unsigned char, int s, const void *offset)
 {
     stride = s;
@@ -56,14 +50,12 @@ void emscripten_glVertexAttribPointer(unsigned index, int, unsigned, unsigned ch
 void emscripten_glEnableVertexAttribArray(unsigned) {}
 void emscripten_glDrawArrays(unsigned mode, int first, int count)
 {
-    Drawn d = {mode, {}, {}, {}};
-    for (int i = first; i < count; ++i) {
+    Drawn d = {mode, {}, {}, product};
+    for (int i = first; i < first + count; ++i) {
         float x;   // the position comes first
         memcpy(&x, &buffer[(size_t)(i * stride)], sizeof x);
-        d.ids.push_back((int)x);
-        d.reds.push_back(buffer[(size_t)(i * stride + color_offset)]);
+        d.ids.push_back((int)x), d.reds.push_back((unsigned char)buffer[(size_t)(i * stride + color_offset)]);
     }
-    memcpy(d.product, product, sizeof product);
     draws.push_back(d);
     call("draw " + std::to_string(mode) + "x" + std::to_string(count));
 }
@@ -224,7 +216,7 @@ TEST_F(WebGl, MatrixStacksHoldGl11sMinimumsAndMapAsGlDoes)
     Block(GL_POINTS, 1);   // at (1, 0, 0)
     compat::web_gl_flush_frame();
     ASSERT_EQ(draws.size(), 1u);
-    const float *m = draws[0].product, p[4] = {1, 0, 0, 1}, expected[4] = {-0.5f, 2, 0, 1};
+    const float *m = draws[0].product.data(), p[4] = {1, 0, 0, 1}, expected[4] = {-0.5f, 2, 0, 1};
     for (int row = 0; row < 4; ++row)
         EXPECT_NEAR(m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row] * p[3], expected[row], 1e-6)
             << row;
