@@ -92,10 +92,8 @@ protected:
     static void Block(GLenum primitive, int n)
     {
         glBegin(primitive);
-        for (int i = 1; i <= n; ++i) {
-            glColor3ub((GLubyte)i, 0, 0);
-            glVertex3f((float)i, 0, 0);
-        }
+        for (int i = 1; i <= n; ++i)
+            glColor3ub((GLubyte)i, 0, 0), glVertex3f((float)i, 0, 0);
         glEnd();
     }
     static bool Has(const std::string &what) { return std::find(calls.begin(), calls.end(), what) != calls.end(); }
