@@ -355,6 +355,6 @@ TEST(Probe, AltF4AsWine) { Compare(kLayer, kWine, kAltF4); }
 TEST(Probe, OnWaylandAsOnX11)
 {
     if (!on_sway())
-        GTEST_SKIP() << "not on sway, or no swaymsg, jq, wtype or grim";
+        GTEST_SKIP() << "not on tools/with-sway.sh's compositor";
     Compare(kWayland, kLayer, kCloseRequest);
 }

@@ -51,9 +51,9 @@ std::vector<std::string> lines(const std::string &text)
     return found;
 }
 
-bool wait_for(const std::function<bool()> &done, int ms)
+bool wait_for(const std::function<bool()> &done, int ms, int every_ms)
 {
-    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(2))
+    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(every_ms))
         if (done())
             return true;
     return done();
@@ -71,13 +71,12 @@ int sh(const std::string &cmd, int seconds)
 std::string capture(const std::string &cmd, int seconds)
 {
     std::string out;
-    FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r");
-    if (!f)
-        return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
-        out.append(buf, n);
-    pclose(f);
+    if (FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
+            out.append(buf, n);
+        pclose(f);
+    }
     return out;
 }
 
@@ -556,13 +555,7 @@ long white_pixels(const Image &image)
 
 // --- a Wayland compositor ----------------------------------------------------------
 
-bool on_sway()
-{
-    for (const char *v : {"WAYLAND_DISPLAY", "SWAYSOCK"})
-        if (!getenv(v) || !*getenv(v))
-            return false;
-    return sh("for t in swaymsg jq wtype grim; do command -v $t >/dev/null || exit 1; done", 5) == 0;
-}
+bool on_sway() { return getenv("WAYLAND_DISPLAY") && getenv("SWAYSOCK"); }
 
 SwayWindow sway_window(const std::string &title, long owner)
 {
@@ -587,11 +580,7 @@ SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Pr
 {
     SwayWindow w;
     // swaymsg and jq take a few ms each: looked at every 50.
-    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(50)) {
-        w = sway_window(title, owner);
-        if (w.id || (p && !p->running()))
-            break;
-    }
+    wait_for([&] { return (w = sway_window(title, owner)).id || (p && !p->running()); }, ms, 50);
     return w;
 }
 
