@@ -559,21 +559,14 @@ bool on_sway() { return getenv("WAYLAND_DISPLAY") && getenv("SWAYSOCK"); }
 
 SwayWindow sway_window(const std::string &title, long owner)
 {
-    // One line per visible window: con_id, pid, the content's x, y, width
-    // and height (the window less its decoration), then the title.
-    std::string listed = capture(
-        "swaymsg -r -t get_tree | jq -r \"..|objects|select(.pid? and .visible)|[.id, .pid, .rect.x + .window_rect.x,"
-        " .rect.y + .window_rect.y, .window_rect.width, .window_rect.height, .name]|@tsv\"");
-    for (const std::string &line : lines(listed)) {
-        std::istringstream in(line);
-        SwayWindow w;
-        long pid = -1;
-        std::string name;
-        if (in >> w.id >> pid >> w.x >> w.y >> w.width >> w.height && std::getline(in >> std::ws, name) &&
-            name == title && (owner < 0 || pid == owner))
-            return w;
-    }
-    return SwayWindow();
+    // The first match's con_id, then its content (the window less its
+    // decoration) on the output.
+    std::istringstream in(capture(
+        "swaymsg -r -t get_tree | jq -r --arg t \"" + title + "\" --argjson p " + std::to_string(owner) +
+        " \"first(..|objects|select(.pid? and .visible and .name == \\$t and (\\$p < 0 or .pid == \\$p))|[.id,"
+        " .rect.x + .window_rect.x, .rect.y + .window_rect.y, .window_rect.width, .window_rect.height]|@tsv)\""));
+    SwayWindow w;
+    return in >> w.id >> w.x >> w.y >> w.width >> w.height ? w : SwayWindow();
 }
 
 SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p)
