@@ -284,10 +284,7 @@ Log Run(Host host, Ending ending)
     EXPECT_TRUE(p.start(l)) << tag << ": the probe did not start";
     if (p.pid() <= 0)
         return {};
-    if (host == kWayland)
-        DriveOnSway(p, log);
-    else
-        DriveOnX(host, ending, p);
+    host == kWayland ? DriveOnSway(p, log) : DriveOnX(host, ending, p);
 
     p.ends_within(20000);
     EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 1) << tag << ": the probe ended with "

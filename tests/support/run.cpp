@@ -506,9 +506,7 @@ Image read_png(const std::string &png)
 
 Image screenshot(Window w, const std::string &png)
 {
-    if (sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) != 0)
-        return Image();
-    return read_png(png);
+    return sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) == 0 ? read_png(png) : Image();
 }
 
 Image grab(Display *d, Window w)
@@ -593,9 +591,7 @@ Image screenshot(const SwayWindow &w, const std::string &png)
 {
     std::string where = std::to_string(w.x) + "," + std::to_string(w.y) + " " + std::to_string(w.width) + "x" +
                         std::to_string(w.height);
-    if (!w.id || sh("grim -g \"" + where + "\" " + png) != 0)
-        return Image();
-    return read_png(png);
+    return w.id && sh("grim -g \"" + where + "\" " + png) == 0 ? read_png(png) : Image();
 }
 
 }  // namespace outside
