@@ -68,7 +68,8 @@ int sh(const std::string &cmd, int seconds)
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-std::string capture(const std::string &cmd, int seconds)
+// What a shell command (under timeout(1)) wrote on stdout.
+static std::string capture(const std::string &cmd, int seconds = 20)
 {
     std::string out;
     if (FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r")) {

@@ -37,8 +37,6 @@ int ignore_x_errors(Display *, XErrorEvent *);
 
 // A shell command under timeout(1); its exit status, -1 if it did not exit.
 int sh(const std::string &cmd, int seconds = 20);
-// What a shell command (under timeout(1)) wrote on stdout.
-std::string capture(const std::string &cmd, int seconds = 20);
 int xdotool(const std::string &args, int seconds = 20);
 
 // --- the program ----------------------------------------------------------
