@@ -28,8 +28,7 @@ TEST(LostCompositor, KilledWhileDrawingEndsSoonWithOneLineAndZero)
     l.unset = {"DISPLAY", "SDL_VIDEODRIVER"};
     Program p;
     ASSERT_TRUE(p.start(l));
-    ASSERT_TRUE(wait_for([&] { return sh("swaymsg -t get_tree | grep -qF \"\\\"OpenGL\\\"\"") == 0; }, 20000));
-    pause_ms(500);
+    ASSERT_TRUE(p.draws(50, 20000)) << p.describe_end();
     ASSERT_EQ(kill(atoi(compositor), SIGKILL), 0);
     ExpectLostLine(p, "sineband: lost the display: the Wayland compositor closed the connection");
 }

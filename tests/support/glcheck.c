@@ -29,7 +29,6 @@
 // NOTE: Wine looks its GLX functions up through the libGL handle it opened
 // (dlsym, then glXGetProcAddressARB), which no preloaded definition can win
 // against; so those two hand out this library's glXSwapBuffers as well.
-// SDL looks eglSwapBuffers up the same way, through the EGL it opened.
 #define _GNU_SOURCE
 #include <EGL/egl.h>
 #include <GL/gl.h>
@@ -71,11 +70,6 @@ static struct glcheck_record *record;
 static char path[4096];
 static int made, bench, provoke;
 static unsigned long profile_from, profile_frames;
-// The EGL a program opened itself (SDL does) is not in the global scope:
-// dlsym hands out this eglSwapBuffers and notes the library and the one it
-// stands for.
-static void *egl_library;
-static egl_swap_fn real_egl_swap;
 
 // The GL functions the checks call, found once GL is there.
 static struct {
@@ -124,7 +118,7 @@ static void look_up_gl(void)
         return;
     gl.looked = 1;
     gl.current = (GLXContext(*)(void))real_dlsym(RTLD_DEFAULT, "glXGetCurrentContext");
-    gl.egl_current = (EGLContext(*)(void))real_dlsym(egl_library ? egl_library : RTLD_DEFAULT, "eglGetCurrentContext");
+    gl.egl_current = (EGLContext(*)(void))real_dlsym(RTLD_DEFAULT, "eglGetCurrentContext");
     gl.get_error = (GLenum(*)(void))real_dlsym(RTLD_DEFAULT, "glGetError");
     gl.get_integerv = (void (*)(GLenum, GLint *))real_dlsym(RTLD_DEFAULT, "glGetIntegerv");
     gl.enable = (void (*)(GLenum))real_dlsym(RTLD_DEFAULT, "glEnable");
@@ -181,23 +175,14 @@ static struct glcheck_record *rec(void)
     return record;
 }
 
-// Whether the swapping thread has a context of the API it swaps through; -1
-// when that API's lookup is not in the process.
-static int has_context(int egl)
-{
-    look_up_gl();
-    if (egl)
-        return gl.egl_current ? gl.egl_current() != EGL_NO_CONTEXT : -1;
-    return gl.current ? gl.current() != NULL : -1;
-}
-
-// Before the swap that ends frame n: the frame's errors and its viewport.
+// Before the swap that ends frame n (through EGL or GLX): the frame's errors
+// and its viewport.
 static void check_frame(uint64_t n, int egl)
 {
-    int current = has_context(egl);
-    if (current < 0)
+    look_up_gl();
+    if (egl ? !gl.egl_current : !gl.current)
         return;
-    if (!current) {
+    if (egl ? gl.egl_current() == EGL_NO_CONTEXT : !gl.current()) {
         __atomic_add_fetch(&record->swaps_no_context, 1, __ATOMIC_ACQ_REL);
         return;
     }
@@ -289,9 +274,9 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
 // presents nothing.
 EGLBoolean eglSwapBuffers(EGLDisplay dpy, EGLSurface surface)
 {
-    egl_swap_fn real_swap = real_egl_swap;
+    static egl_swap_fn real_swap;
     if (!real_swap)
-        real_swap = real_egl_swap = (egl_swap_fn)next_of("eglSwapBuffers");
+        real_swap = (egl_swap_fn)next_of("eglSwapBuffers");
     uint64_t n = before_swap(1);
     EGLBoolean ok = real_swap ? real_swap(dpy, surface) : EGL_FALSE;
     if (ok)
@@ -317,12 +302,6 @@ void *dlsym(void *handle, const char *name)
         return (void *)glXGetProcAddressARB;
     if (same(name, "glXGetProcAddress"))
         return (void *)glXGetProcAddress;
-    if (same(name, "eglSwapBuffers")) {
-        void *real = real_dlsym(handle, name);
-        if (real && real != (void *)eglSwapBuffers)
-            real_egl_swap = (egl_swap_fn)real, egl_library = handle;
-        return real ? (void *)eglSwapBuffers : NULL;
-    }
     return real_dlsym(handle, name);
 }
 

@@ -51,9 +51,9 @@ std::vector<std::string> lines(const std::string &text)
     return found;
 }
 
-bool wait_for(const std::function<bool()> &done, int ms)
+bool wait_for(const std::function<bool()> &done, int ms, int every_ms)
 {
-    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(2))
+    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(every_ms))
         if (done())
             return true;
     return done();
@@ -68,16 +68,16 @@ int sh(const std::string &cmd, int seconds)
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-std::string capture(const std::string &cmd, int seconds)
+// What a shell command (under timeout(1)) wrote on stdout.
+static std::string capture(const std::string &cmd, int seconds = 20)
 {
     std::string out;
-    FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r");
-    if (!f)
-        return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
-        out.append(buf, n);
-    pclose(f);
+    if (FILE *f = popen(("timeout " + std::to_string(seconds) + " sh -c '" + cmd + "'").c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
+            out.append(buf, n);
+        pclose(f);
+    }
     return out;
 }
 
@@ -507,9 +507,7 @@ Image read_png(const std::string &png)
 
 Image screenshot(Window w, const std::string &png)
 {
-    if (sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) != 0)
-        return Image();
-    return read_png(png);
+    return sh("xwd -silent -id " + std::to_string(w) + " | convert xwd:- " + png) == 0 ? read_png(png) : Image();
 }
 
 Image grab(Display *d, Window w)
@@ -556,42 +554,25 @@ long white_pixels(const Image &image)
 
 // --- a Wayland compositor ----------------------------------------------------------
 
-bool on_sway()
-{
-    for (const char *v : {"WAYLAND_DISPLAY", "SWAYSOCK"})
-        if (!getenv(v) || !*getenv(v))
-            return false;
-    return sh("for t in swaymsg jq wtype grim; do command -v $t >/dev/null || exit 1; done", 5) == 0;
-}
+bool on_sway() { return getenv("WAYLAND_DISPLAY") && getenv("SWAYSOCK"); }
 
 SwayWindow sway_window(const std::string &title, long owner)
 {
-    // One line per visible window: con_id, pid, the content's x, y, width
-    // and height (the window less its decoration), then the title.
-    std::string listed = capture(
-        "swaymsg -r -t get_tree | jq -r \"..|objects|select(.pid? and .visible)|[.id, .pid, .rect.x + .window_rect.x,"
-        " .rect.y + .window_rect.y, .window_rect.width, .window_rect.height, .name]|@tsv\"");
-    for (const std::string &line : lines(listed)) {
-        std::istringstream in(line);
-        SwayWindow w;
-        long pid = -1;
-        std::string name;
-        if (in >> w.id >> pid >> w.x >> w.y >> w.width >> w.height && std::getline(in >> std::ws, name) &&
-            name == title && (owner < 0 || pid == owner))
-            return w;
-    }
-    return SwayWindow();
+    // The first match's con_id, then its content (the window less its
+    // decoration) on the output.
+    std::istringstream in(capture(
+        "swaymsg -r -t get_tree | jq -r --arg t \"" + title + "\" --argjson p " + std::to_string(owner) +
+        " \"first(..|objects|select(.pid? and .visible and .name == \\$t and (\\$p < 0 or .pid == \\$p))|[.id,"
+        " .rect.x + .window_rect.x, .rect.y + .window_rect.y, .window_rect.width, .window_rect.height]|@tsv)\""));
+    SwayWindow w;
+    return in >> w.id >> w.x >> w.y >> w.width >> w.height ? w : SwayWindow();
 }
 
 SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p)
 {
     SwayWindow w;
     // swaymsg and jq take a few ms each: looked at every 50.
-    for (auto until = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < until; pause_ms(50)) {
-        w = sway_window(title, owner);
-        if (w.id || (p && !p->running()))
-            break;
-    }
+    wait_for([&] { return (w = sway_window(title, owner)).id || (p && !p->running()); }, ms, 50);
     return w;
 }
 
@@ -611,9 +592,7 @@ Image screenshot(const SwayWindow &w, const std::string &png)
 {
     std::string where = std::to_string(w.x) + "," + std::to_string(w.y) + " " + std::to_string(w.width) + "x" +
                         std::to_string(w.height);
-    if (!w.id || sh("grim -g \"" + where + "\" " + png) != 0)
-        return Image();
-    return read_png(png);
+    return w.id && sh("grim -g \"" + where + "\" " + png) == 0 ? read_png(png) : Image();
 }
 
 }  // namespace outside

@@ -28,8 +28,8 @@ void pause_ms(int ms);
 int ms_since(Clock::time_point t);
 std::string slurp(const std::string &path);
 std::vector<std::string> lines(const std::string &text);
-// Asks `done` every 2 ms until it holds or `ms` have passed; its last answer.
-bool wait_for(const std::function<bool()> &done, int ms);
+// Asks `done` every `every_ms` until it holds or `ms` have passed; its last answer.
+bool wait_for(const std::function<bool()> &done, int ms, int every_ms = 2);
 
 // An X error handler that lets them pass: windows go while tests look. The
 // harness's own looks at windows let them pass whatever the handler.
@@ -37,8 +37,6 @@ int ignore_x_errors(Display *, XErrorEvent *);
 
 // A shell command under timeout(1); its exit status, -1 if it did not exit.
 int sh(const std::string &cmd, int seconds = 20);
-// What a shell command (under timeout(1)) wrote on stdout.
-std::string capture(const std::string &cmd, int seconds = 20);
 int xdotool(const std::string &args, int seconds = 20);
 
 // --- the program ----------------------------------------------------------
@@ -183,8 +181,7 @@ long white_pixels(const Image &image);
 
 // --- a Wayland compositor (sway) --------------------------------------------
 
-// True when WAYLAND_DISPLAY and SWAYSOCK are set (tools/with-sway.sh) and
-// swaymsg, jq, wtype and grim are at hand.
+// True when WAYLAND_DISPLAY and SWAYSOCK are set (tools/with-sway.sh).
 bool on_sway();
 
 struct SwayWindow {
@@ -200,10 +197,9 @@ SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Pr
 // A sway command on that window: "kill" (the close request), "resize set W H".
 bool swaymsg(const SwayWindow &w, const std::string &command);
 
-// wtype's arguments (-k KEY, -P KEY, -p KEY, -M MOD, -m MOD, -s MS) to the
-// focused window, after the moment a client needs to bind wtype's keyboard.
-// NOTE: the headless seat has no keyboard until wtype makes its virtual one,
-// and it goes with wtype: a key is down only within one call.
+// wtype's arguments (-k KEY, -P/-p KEY, -M/-m MOD, -s MS) to the focused
+// window. NOTE: the seat has no keyboard until wtype makes its virtual one, a
+// client needs a moment to bind it, and it goes with wtype.
 bool wtype(const std::string &args);
 // Down, held `ms`, up, as a finger presses it (in one wtype run).
 std::string wtype_hold(const std::string &key, int ms = 200);
