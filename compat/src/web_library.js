@@ -137,16 +137,10 @@ var WebHost = {
       return e;
     },
 
-    make: function (title, x, y, width, height, frameless) {
-      var w = {id: Web.nextId++, x: x, y: y, frameless: frameless};
-      var frame = w.frame = Web.element('div', frameless ? 'window frameless inactive' : 'window inactive');
-      frame.setAttribute('role', 'application');
-      frame.setAttribute('aria-label', title);
-      frame.style.display = 'none';
-      var canvas = w.canvas = Web.element('canvas', '', frame);
+    // The client area's canvas takes the keyboard and the context's events.
+    wire: function (w) {
+      var canvas = w.canvas, frame = w.frame;
       canvas.tabIndex = 0;
-      canvas.width = width;
-      canvas.height = height;
       canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
       // NOTE: only a lost context whose loss is prevented is given back. The
       // program may be paused here, so it is not called: web_gl.cpp asks.
@@ -173,6 +167,45 @@ var WebHost = {
       };
       canvas.addEventListener('focus', focus(1));
       canvas.addEventListener('blur', focus(0));
+    },
+
+    // The page made a context when it asked whether there is WebGL at all
+    // (web_page.html), with the attributes the program's format asks for.
+    // A window whose first context asks for those takes that canvas as its
+    // client area, so the browser makes no second context, which is slow to
+    // make; any other lets it go.
+    adopt: function (w, attributes) {
+      var spare = Module['webglCanvas'], made = Module['webglAttributes'];
+      Module['webglCanvas'] = null;
+      if (!spare)
+        return;
+      if (made.alpha != attributes.alpha || made.depth != attributes.depth || made.stencil != attributes.stencil) {
+        var lose = spare.getContext('webgl').getExtension('WEBGL_lose_context');
+        if (lose)
+          lose.loseContext();
+        return;
+      }
+      var focused = document.activeElement == w.canvas;
+      spare.width = w.canvas.width;
+      spare.height = w.canvas.height;
+      spare.style.cssText = w.canvas.style.cssText;
+      w.canvas.replaceWith(spare);
+      w.canvas = spare;
+      Web.wire(w);
+      if (focused)
+        spare.focus({preventScroll: true});
+    },
+
+    make: function (title, x, y, width, height, frameless) {
+      var w = {id: Web.nextId++, x: x, y: y, frameless: frameless};
+      var frame = w.frame = Web.element('div', frameless ? 'window frameless inactive' : 'window inactive');
+      frame.setAttribute('role', 'application');
+      frame.setAttribute('aria-label', title);
+      frame.style.display = 'none';
+      var canvas = w.canvas = Web.element('canvas', '', frame);
+      canvas.width = width;
+      canvas.height = height;
+      Web.wire(w);
 
       if (!frameless) {
         var caption = Web.element('div', 'caption', frame);
@@ -185,9 +218,9 @@ var WebHost = {
         close.addEventListener('click', function () { Web.queue([3 /* WEB_CLOSE */, w.id, 0, 0, 0]); });
         // Clicking the frame or the caption keeps the keyboard on the canvas.
         frame.addEventListener('mousedown', function (e) {
-          if (e.target != canvas) {
+          if (e.target != w.canvas) {
             e.preventDefault();
-            canvas.focus({preventScroll: true});
+            w.canvas.focus({preventScroll: true});
           }
         });
         frame.addEventListener('pointermove', function (e) {
@@ -344,8 +377,9 @@ var WebHost = {
       return 0;
     // What Windows' formats mean: no multisampling, and the drawing buffer
     // is only guaranteed until it is shown.
-    return GL.createContext(w.canvas, {alpha: !!alpha, depth: !!depth, stencil: !!stencil, antialias: false,
-                                       majorVersion: 1});
+    var attributes = {alpha: !!alpha, depth: !!depth, stencil: !!stencil, antialias: false, majorVersion: 1};
+    Web.adopt(w, attributes);
+    return GL.createContext(w.canvas, attributes);
   },
 
   web_context_make_current__deps: ['$GL'],
