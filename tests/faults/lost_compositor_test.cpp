@@ -4,21 +4,12 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "run_gtest.h"
 
 namespace outside {
 namespace {
-
-// Ended within 5 s with status 0 and one line that says `why`.
-void ExpectLostLine(Program &p, const std::string &why)
-{
-    ASSERT_TRUE(p.ends_within(5000)) << "still running after 5 s";
-    EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 0) << p.describe_end();
-    EXPECT_TRUE(lines(p.err()).size() == 1 && p.err().find(why) != std::string::npos) << p.err();
-}
 
 TEST(LostCompositor, KilledWhileDrawingEndsSoonWithOneLineAndZero)
 {
@@ -30,7 +21,7 @@ TEST(LostCompositor, KilledWhileDrawingEndsSoonWithOneLineAndZero)
     ASSERT_TRUE(p.start(l));
     ASSERT_TRUE(p.draws(50, 20000)) << p.describe_end();
     ASSERT_EQ(kill(atoi(compositor), SIGKILL), 0);
-    ExpectLostLine(p, "sineband: lost the display: the Wayland compositor closed the connection");
+    EXPECT_TRUE(EndsWithOneLine(p, "sineband: lost the display: the Wayland compositor closed the connection"));
 }
 
 // A socket where the compositor's would be, answering with an event shorter
@@ -54,7 +45,7 @@ TEST(NonsenseCompositor, EndsAtOnceWithOneLineAndZero)
     close(c);
     close(fd);
     sh("rm -rf " + std::string(dir));
-    ExpectLostLine(p, "sineband: cannot open a window: the display could not be opened: the Wayland");
+    EXPECT_TRUE(EndsWithOneLine(p, "sineband: cannot open a window: the display could not be opened: the Wayland"));
 }
 
 }  // namespace

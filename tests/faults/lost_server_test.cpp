@@ -62,16 +62,8 @@ TEST_P(LostServer, WhileDrawingEndsSoonWithOneLineAndZero)
 
     auto lost = Clock::now();
     EXPECT_TRUE(x.stop(GetParam().signal)) << "Xvfb outlived its signal";
-    ASSERT_TRUE(p.ends_within(5000)) << "still running 5 s after the server went";
+    ASSERT_TRUE(EndsWithOneLine(p, "X server"));
     RecordProperty("end_ms", ms_since(lost));
-    ASSERT_TRUE(WIFEXITED(p.status())) << p.describe_end() << ", stderr: " << p.err();
-    // Not 1, a normal end; the layer makes it 0, a run that did not succeed.
-    EXPECT_EQ(WEXITSTATUS(p.status()), 0);
-    std::vector<std::string> said = lines(p.err());
-    ASSERT_EQ(said.size(), 1u) << p.err();
-    EXPECT_EQ(said[0].rfind("sineband: ", 0), 0u) << said[0];
-    EXPECT_NE(said[0].find("X server"), std::string::npos) << "does not say why: " << said[0];
-    EXPECT_EQ(p.out(), "");
 
     const glcheck_record *r = p.record();
     ASSERT_NE(r, nullptr);

@@ -114,15 +114,8 @@ TEST_P(NoDisplay, EndsAtOnceWithZeroAndOneLine)
     l.set = set;
     Program p;
     ASSERT_TRUE(p.start(l));
-    ASSERT_TRUE(p.ends_within(5000)) << "still running after 5 s";
+    ASSERT_TRUE(EndsWithOneLine(p, GetParam().says));
     RecordProperty("end_ms", p.ended_ms());
-    ASSERT_TRUE(WIFEXITED(p.status())) << p.describe_end();
-    EXPECT_EQ(WEXITSTATUS(p.status()), 0);
-    std::vector<std::string> said = lines(p.err());
-    ASSERT_EQ(said.size(), 1u) << p.err();
-    EXPECT_EQ(said[0].rfind("sineband: ", 0), 0u) << said[0];
-    EXPECT_NE(said[0].find(GetParam().says), std::string::npos) << said[0];
-    EXPECT_EQ(p.out(), "");
     ASSERT_NE(p.record(), nullptr) << "the checking library was not loaded";
     EXPECT_EQ(p.record()->swaps, 0u);
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 
 #include "run.h"
@@ -43,6 +45,23 @@ inline ::testing::AssertionResult EndsNormally(Program &p, Clock::time_point ask
     std::string why = p.abnormal_end();
     if (!why.empty())
         return ::testing::AssertionFailure() << "not a normal end: " << why;
+    return ::testing::AssertionSuccess();
+}
+
+// The end when there is no display to be had or it went away: within 5 s,
+// status 0 (1 would read as a user's normal end), nothing on stdout, and
+// one line of the program's on stderr that names `says`.
+inline ::testing::AssertionResult EndsWithOneLine(Program &p, const std::string &says)
+{
+    if (!p.ends_within(5000))
+        return ::testing::AssertionFailure() << "still running after 5 s";
+    if (!WIFEXITED(p.status()) || WEXITSTATUS(p.status()) != 0)
+        return ::testing::AssertionFailure() << p.describe_end() << ", stderr: " << p.err();
+    std::vector<std::string> said = lines(p.err());
+    if (said.size() != 1 || said[0].rfind("sineband: ", 0) != 0 || said[0].find(says) == std::string::npos)
+        return ::testing::AssertionFailure() << "not one line of the program's naming \"" << says << "\": " << p.err();
+    if (!p.out().empty())
+        return ::testing::AssertionFailure() << "on stdout: " << p.out();
     return ::testing::AssertionSuccess();
 }
 
