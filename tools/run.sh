@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `make run`: the program on the user's display (X11's when DISPLAY is set,
 # else a Wayland compositor's), or, with no display at all, on a virtual one
-# for a few seconds: a screenshot, then Escape held down as a user presses it. Headless, it succeeds when the program ends with status
-# 1 (a normal end); a program still running 10 s after Escape is killed.
+# for a few seconds: a screenshot, then Escape held down as a user presses
+# it. Headless, it succeeds when the program ends with status 1 (a normal
+# end); a program still running 10 s after Escape is killed.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 program=${SINEBAND_PROGRAM:-$here/build/linux/sineband}

@@ -50,7 +50,8 @@ static void read_egl_formats(wl_display *connection)
             attribute(c, EGL_CONFIG_CAVEAT) == EGL_NON_CONFORMANT_CONFIG)
             continue;
         usable.push_back(c);
-        has_8bit |= attribute(c, EGL_RED_SIZE) == 8 && attribute(c, EGL_GREEN_SIZE) == 8 && attribute(c, EGL_BLUE_SIZE) == 8;
+        has_8bit |= attribute(c, EGL_RED_SIZE) == 8 && attribute(c, EGL_GREEN_SIZE) == 8 &&
+                    attribute(c, EGL_BLUE_SIZE) == 8;
     }
     // NOTE: ChoosePixelFormat takes the smallest colour that meets the
     // request, so a listed 5-6-5 config would win a 16-bit request that gets

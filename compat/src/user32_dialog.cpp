@@ -4,7 +4,8 @@
 // icon the style asks for; its line also goes to stderr, which is all there
 // is without a display. Left out: buttons other than OK, owner windows, and
 // re-entering the program's window procedure while the box is up (the host's
-// dialog runs its own loop). Display modes: only a fullscreen switch of the program's window.
+// dialog runs its own loop). Display modes: only a fullscreen switch of the
+// program's window.
 #include "layer.h"
 
 #include <stdio.h>

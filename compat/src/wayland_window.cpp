@@ -75,7 +75,8 @@ bool wayland_probe(std::string &why)
         } else {
             for (const char *needed : {"wl_compositor", "wl_shm", "wl_seat", "xdg_wm_base"})
                 if (globals.find(std::string(" ") + needed + " ") == std::string::npos)
-                    why += why.empty() ? std::string("the Wayland compositor offers no ") + needed : std::string(", no ") + needed;
+                    why += (why.empty() ? std::string("the Wayland compositor offers no ") : std::string(", no ")) +
+                           needed;
         }
         wl_registry_destroy(registry);
         wl_display_disconnect(display);
