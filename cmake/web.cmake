@@ -1,6 +1,6 @@
 # The web page: the same shell/ and scene/ over the layer, whose host is the
-# page (compat/src/web_*), built with Emscripten into the build folder as
-# index.html, sineband.js and sineband.wasm. Included by CMakeLists.txt when
+# page (compat/src/web_*), built with Emscripten into the build folder as one
+# file, index.html, that carries the program. Included by CMakeLists.txt when
 # the toolchain is Emscripten's; there are no tests in this build (the Linux
 # build's test suite drives the page in a browser).
 
@@ -19,23 +19,36 @@ target_link_libraries(sineband PRIVATE shell win32_entry win32_web win32)
 # WebGL 1 under the layer's own OpenGL 1.1 (web_gl.cpp); Asyncify, so that
 # WinMain's endless loop can pause for the browser at each swap, for a
 # message box and for an event; the exit status reaches the page (onExit);
-# no file system, no Node. Optimised for size, with the smaller allocator:
-# the page is what a visitor waits for, and the program allocates little.
+# no file system, no Node. Optimised for size, with the smaller allocator and
+# Closure Compiler (tools/web's npm packages): the page is what a visitor
+# waits for, and the program allocates little.
+# The .wasm travels inside sineband.js and is compiled as the script runs, so
+# the page asks for nothing once it is read: in Firefox every further request
+# cost some 40 ms before the first frame, and the browser paints the page
+# while it waits for a script.
 set(WEB_LIBRARY ${WEB_SOURCES}/web_library.js)
 target_link_options(sineband PRIVATE
   -Os
+  --closure=1
   -sMALLOC=emmalloc
+  -sSINGLE_FILE=1
+  -sWASM_ASYNC_COMPILATION=0
   -sASYNCIFY=1
   -sASYNCIFY_IMPORTS=web_wait_event,web_message_box,web_frame_done
   -sEXIT_RUNTIME=1
   -sFILESYSTEM=0
   -sENVIRONMENT=web
   --js-library=${WEB_LIBRARY})
-set_target_properties(sineband PROPERTIES LINK_DEPENDS ${WEB_LIBRARY})
-# NOTE: emcc's JavaScript optimiser needs acorn, which Debian keeps where
-# its Node does not look by itself.
+# NOTE: emcc's JavaScript optimiser needs acorn, which Debian keeps where its
+# Node does not look by itself; Debian's Closure Compiler is too old for it.
+set(WEB_TOOLS ${CMAKE_CURRENT_SOURCE_DIR}/tools/web/node_modules)
 set_target_properties(sineband PROPERTIES
-  CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs")
+  CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs;EM_CLOSURE_COMPILER=${WEB_TOOLS}/.bin/google-closure-compiler")
 
-# The page that loads sineband.js.
-configure_file(${WEB_SOURCES}/web_page.html ${CMAKE_CURRENT_BINARY_DIR}/index.html COPYONLY)
+# The page, with sineband.js inside its script (web_page.cmake).
+add_custom_command(TARGET sineband POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_SOURCES}/web_page.html -DPROGRAM=$<TARGET_FILE:sineband>
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/index.html -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
+  VERBATIM)
+set_target_properties(sineband PROPERTIES
+  LINK_DEPENDS "${WEB_LIBRARY};${WEB_SOURCES}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")
