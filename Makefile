@@ -69,7 +69,7 @@ soak: build
 	@tools/soak.sh $(SOAK_SECONDS)
 
 # --- the web page -----------------------------------------------------------
-# build/web: index.html, sineband.js, sineband.wasm (the web preset,
+# build/web/index.html, the page with the program inside (the web preset,
 # Emscripten), with only the packages the page needs. make build builds it
 # too: make test's browser tests load it.
 .PHONY: web web-page

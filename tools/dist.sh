@@ -5,8 +5,8 @@
 #          README, LICENSE, NOTICES
 #   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
-#   web    sineband-web.zip: index.html, sineband.js and sineband.wasm of
-#          build/web, readme.txt, LICENSE, NOTICES
+#   web    sineband-web.zip: index.html of build/web (the program inside),
+#          readme.txt, LICENSE, NOTICES
 #   deb    sineband_<version>_<arch>.deb: cpack of build/linux (or of
 #          SINEBAND_BUILD), as cmake/deb.cmake sets it up
 #   tools/dist.sh [-o DIR] [ARCHIVE...]   (all of them by default)
@@ -159,27 +159,23 @@ TEXT
   pack "sineband-$1.zip"
 }
 
-# The web page: the page, its .js and .wasm.
+# The web page: one file, the program inside.
 web() {
-  local f
-  for f in index.html sineband.js sineband.wasm; do
-    [ -f "$here/build/web/$f" ] || fail "$here/build/web/$f is missing (make build builds it)"
-  done
+  [ -f "$here/build/web/index.html" ] || fail "$here/build/web/index.html is missing (make build builds it)"
   stage web
-  cp "$here"/build/web/{index.html,sineband.js,sineband.wasm} "$here/LICENSE" "$here/NOTICES" "$stage/"
+  cp "$here/build/web/index.html" "$here/LICENSE" "$here/NOTICES" "$stage/"
   cat >"$stage/readme.txt" <<'TEXT'
 sineband (web)
 
 A white sine band on black, drawn with WebGL in a 600 x 450 window on a
 web page: the same program as the Windows build, in a browser.
 
-A browser loads the page's .wasm only over http, not from a file, so serve
-this folder and open its address, for example:
+index.html is the whole program: open it in a browser, from the file or
+from any web server, for example:
 
     python3 -m http.server --bind 127.0.0.1 8000
 
-then open http://127.0.0.1:8000/ . Any static web server does; it should
-give .wasm files the type application/wasm.
+then http://127.0.0.1:8000/ .
 
 Escape or the window's close button ends the program; the page then says
 its exit status (1 is a normal end). A browser without WebGL shows an
