@@ -199,7 +199,8 @@ bool swaymsg(const SwayWindow &w, const std::string &command);
 
 // wtype's arguments (-k KEY, -P/-p KEY, -M/-m MOD, -s MS) to the focused
 // window. NOTE: the seat has no keyboard until wtype makes its virtual one, a
-// client needs a moment to bind it, and it goes with wtype.
+// client needs a moment to bind it, and it goes with wtype; SDL 2.26 loses,
+// or crashes on, a key typed the moment it is made (docs/reliability.md).
 bool wtype(const std::string &args);
 // Down, held `ms`, up, as a finger presses it (in one wtype run).
 std::string wtype_hold(const std::string &key, int ms = 200);
