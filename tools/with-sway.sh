@@ -27,6 +27,11 @@ default_floating_border none
 focus_follows_mouse no
 EOF
 
+# The sanitizer build's leak check, with SDL's Wayland driver's leaks let be.
+if [[ ${LSAN_OPTIONS:-} == *lsan.supp* ]]; then
+  export LSAN_OPTIONS=${LSAN_OPTIONS//lsan.supp/lsan-wayland.supp}
+fi
+
 env -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK HOME="$run_dir" XDG_RUNTIME_DIR="$run_dir" \
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
   "${as_user[@]}" sway -c "$run_dir/config" >"$run_dir/sway.log" 2>&1 &
