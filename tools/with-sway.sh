@@ -4,8 +4,9 @@
 #   tools/with-sway.sh CMD ARGS...
 # The compositor is sway on its headless backend, drawing with pixman into a
 # 1024 x 768 output. The command gets WAYLAND_DISPLAY, XDG_RUNTIME_DIR and
-# SWAYSOCK (for swaymsg), SINEBAND_SWAY_PID (to kill the compositor), and no
-# DISPLAY. Windows titled "OpenGL" float at the size they ask for; the rest
+# SWAYSOCK (for swaymsg), SINEBAND_SWAY_PID (to kill the compositor), no
+# DISPLAY, and in the sanitizer build tools/lsan-wayland.supp in place of
+# lsan.supp. Windows titled "OpenGL" float at the size they ask for; the rest
 # are tiled.
 # NOTE: sway will not run as root, so as root it runs as nobody, in a runtime
 # folder that user owns; clients running as root still reach its socket.
