@@ -42,6 +42,9 @@ target_link_options(sineband PRIVATE
 # NOTE: emcc's JavaScript optimiser needs acorn, which Debian keeps where its
 # Node does not look by itself; Debian's Closure Compiler is too old for it.
 set(WEB_TOOLS ${CMAKE_CURRENT_SOURCE_DIR}/tools/web/node_modules)
+if(NOT EXISTS ${WEB_TOOLS}/.bin/google-closure-compiler)
+  message(FATAL_ERROR "No Closure Compiler in ${WEB_TOOLS}: tools/install-deps.sh web installs it (make web does)")
+endif()
 set_target_properties(sineband PROPERTIES
   CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs;EM_CLOSURE_COMPILER=${WEB_TOOLS}/.bin/google-closure-compiler")
 
@@ -49,6 +52,7 @@ set_target_properties(sineband PROPERTIES
 add_custom_command(TARGET sineband POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_SOURCES}/web_page.html -DPROGRAM=$<TARGET_FILE:sineband>
           -DOUT=${CMAKE_CURRENT_BINARY_DIR}/index.html -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
+  BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/index.html
   VERBATIM)
 set_target_properties(sineband PROPERTIES
   LINK_DEPENDS "${WEB_LIBRARY};${WEB_SOURCES}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")

@@ -29,8 +29,8 @@ focus_follows_mouse no
 EOF
 
 # The sanitizer build's leak check, with SDL's Wayland driver's leaks let be.
-if [[ ${LSAN_OPTIONS:-} == *lsan.supp* ]]; then
-  export LSAN_OPTIONS=${LSAN_OPTIONS//lsan.supp/lsan-wayland.supp}
+if [[ ${LSAN_OPTIONS:-} == */tools/lsan.supp* ]]; then
+  export LSAN_OPTIONS=${LSAN_OPTIONS//\/tools\/lsan.supp/\/tools\/lsan-wayland.supp}
 fi
 
 env -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK HOME="$run_dir" XDG_RUNTIME_DIR="$run_dir" \

@@ -10,6 +10,7 @@
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
+const url = require('url');
 const web = require('../../tools/web/browser.js');
 
 const [which, browserName, linuxProgram] = process.argv.slice(2);
@@ -190,7 +191,7 @@ const cases = {
   const browser = await web.launch({ browser: browserName, webgl: which !== 'no-webgl' });
   try {
     const page = await web.newPage(browser);
-    await page.goto(which === 'escape' ? 'file://' + path.resolve(web.pageDir, 'index.html') : server.url);
+    await page.goto(which === 'escape' ? url.pathToFileURL(path.resolve(web.pageDir, 'index.html')).href : server.url);
     if (which !== 'no-webgl')
       await web.frames(page, 10);
     await cases[which](page);

@@ -20,13 +20,12 @@ const executables = {
 const types = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8',
-  '.wasm': 'application/wasm',
   '.png': 'image/png',
   '.txt': 'text/plain; charset=utf-8',
 };
 
-// Serves dir on 127.0.0.1 at a free port (or `port`); a page cannot load
-// its .wasm from a file: address. `bytes` counts the bodies sent.
+// Serves dir on 127.0.0.1 at a free port (or `port`), as a visitor gets the
+// page. `bytes` counts the bodies sent.
 function serve(dir = pageDir, port = 0) {
   const served = { bytes: 0 };
   const server = http.createServer((req, res) => {
