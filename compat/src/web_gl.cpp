@@ -103,6 +103,12 @@ static GlState *outside_block()
     return current;
 }
 
+static void load_identity(Matrix m)
+{
+    for (int i = 0; i < 16; ++i)
+        m[i] = i % 5 == 0;
+}
+
 static void multiply(Matrix a, const Matrix b)
 {
     Matrix r;
@@ -208,8 +214,7 @@ GlState *web_gl_create(int width, int height)
 {
     GlState *s = new GlState;
     for (int m = 0; m < 3; ++m)
-        for (int i = 0; i < 16; ++i)
-            s->stack[m][0][i] = i % 5 == 0;
+        load_identity(s->stack[m][0]);
     s->viewport[0] = s->viewport[1] = 0;
     s->viewport[2] = width, s->viewport[3] = height;
     return s;
@@ -461,8 +466,7 @@ void glMatrixMode(GLenum mode)
 void glLoadIdentity(void)
 {
     if (GlState *s = changing()) {
-        for (int i = 0; i < 16; ++i)
-            top(s)[i] = i % 5 == 0;
+        load_identity(top(s));
         s->product_stale = true;
     }
 }
