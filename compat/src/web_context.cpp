@@ -4,9 +4,10 @@
 // A context is a WebGL 1 context on the window's canvas, with the layer's
 // own OpenGL 1.1 (web_gl.cpp) drawing on it. WebGL's drawing buffer is
 // always double-buffered and has 8-bit colour with or without alpha, and a
-// depth and a stencil buffer that are there or not: eight formats. Which one the canvas gets is decided when the context
-// is made, so SetPixelFormat only records it. The browser presents what was
-// drawn once the program lets it run: each swap does.
+// depth and a stencil buffer that are there or not: eight formats. Which one
+// the canvas gets is decided when the context is made, so SetPixelFormat only
+// records it. The browser presents what was drawn once the program lets it
+// run: each swap does.
 #include "web_host.h"
 
 #include <vector>

@@ -437,7 +437,7 @@ var WebHost = {
     });
   },
 
-  // The page asks when it loads (web_page.html), while the program is fetched.
+  // The page asks when it loads (web_page.html), before the program starts.
   web_webgl_available: function () {
     return Module['webgl'] ? 1 : 0;
   },
