@@ -2,7 +2,7 @@
 # cost, summed by where the function lives.
 #   awk -v program=PATH -v frames=N -f shares.awk callgrind.out.N
 # PATH is the profiled executable: in it, shell/, scene/ and the peer's own
-# file are the program, and everything else is the layer (compat/src and the
+# file are the program, and everything else is the layer (compat/ and the
 # C++ library code it instantiates). Prints: category, Ir, Ir per frame, share.
 #
 # The file format: "ob=", "fl=", "fn=" name the object, file and function the
@@ -27,7 +27,7 @@ function category(ob, fl) {
     if (ob == program) {
         if (fl ~ /\/(shell|scene)\// || fl ~ /\/bench\/glut_band/)
             return "program (shell, scene)"
-        return "layer (compat/src and its C++ library code)"
+        return "layer (compat/ and its C++ library code)"
     }
     if (ob ~ /libSDL2/) return "SDL"
     if (ob ~ /libglut/) return "freeglut"

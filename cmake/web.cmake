@@ -1,16 +1,22 @@
-# The web page: the same shell/ and scene/ over the layer, whose host is the
-# page (compat/src/web_*), built with Emscripten into the build folder as one
-# file, index.html, that carries the program. Included by CMakeLists.txt when
-# the toolchain is Emscripten's; there are no tests in this build (the Linux
-# build's test suite drives the page in a browser).
+# The page's host (compat/web): the layer over the page, built with
+# Emscripten into the build folder as one file, index.html, that carries the
+# program. Included by CMakeLists.txt when the toolchain is Emscripten's;
+# there are no tests in that build. The Linux build's tests include it too,
+# for the host's plain C++ parts (its OpenGL 1.1, GLU and key table), which
+# they build natively and drive with a stand-in for the browser.
 
-set(WEB_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compat/src)
+set(WEB_HOST ${CMAKE_CURRENT_LIST_DIR}/../compat/web)
+set(WEB_HOST_GL ${WEB_HOST}/web_gl.cpp ${WEB_HOST}/web_glu.cpp)
+set(WEB_HOST_KEYS ${WEB_HOST}/web_keys.cpp)
+if(NOT EMSCRIPTEN)
+  return()
+endif()
+
 add_library(win32_web OBJECT
-  ${WEB_SOURCES}/web_window.cpp
-  ${WEB_SOURCES}/web_context.cpp
-  ${WEB_SOURCES}/web_gl.cpp
-  ${WEB_SOURCES}/web_keys.cpp
-  ${WEB_SOURCES}/web_glu.cpp)
+  ${WEB_HOST}/web_window.cpp
+  ${WEB_HOST}/web_context.cpp
+  ${WEB_HOST_GL}
+  ${WEB_HOST_KEYS})
 target_link_libraries(win32_web PUBLIC win32)
 
 add_executable(sineband)
@@ -26,7 +32,7 @@ target_link_libraries(sineband PRIVATE shell win32_entry win32_web win32)
 # the page asks for nothing once it is read: in Firefox every further request
 # cost some 40 ms before the first frame, and the browser paints the page
 # while it waits for a script.
-set(WEB_LIBRARY ${WEB_SOURCES}/web_library.js)
+set(WEB_LIBRARY ${WEB_HOST}/web_library.js)
 target_link_options(sineband PRIVATE
   -Os
   --closure=1
@@ -50,9 +56,9 @@ set_target_properties(sineband PROPERTIES
 
 # The page, with sineband.js inside its script (web_page.cmake).
 add_custom_command(TARGET sineband POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_SOURCES}/web_page.html -DPROGRAM=$<TARGET_FILE:sineband>
+  COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_HOST}/web_page.html -DPROGRAM=$<TARGET_FILE:sineband>
           -DOUT=${CMAKE_CURRENT_BINARY_DIR}/index.html -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
   BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/index.html
   VERBATIM)
 set_target_properties(sineband PROPERTIES
-  LINK_DEPENDS "${WEB_LIBRARY};${WEB_SOURCES}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")
+  LINK_DEPENDS "${WEB_LIBRARY};${WEB_HOST}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")

@@ -3,7 +3,7 @@
  *
  * The Win32 subset sineband calls, spelled as the Windows SDK spells it, so
  * the same program sources compile here and against the real SDK. The
- * functions are implemented by the layer in compat/src over SDL2.
+ * functions are implemented by the layer in compat/, over SDL2 or a web page.
  *
  * Types follow the 64-bit Windows model (LLP64): LONG and DWORD are 32 bits,
  * WPARAM, LPARAM and LRESULT are pointer-wide. Handles are pointers to

@@ -1,12 +1,20 @@
 // The host window system as the layer sees it.
 //
-// One host is linked in: the SDL one (sdl_window.cpp and the files its
-// sdl_host.h names) for the real program, the page's (web_host.h) for the
-// program in a browser, a scripted one for the layer's tests. A host owns
-// native windows, pixel formats, GL contexts and events; it reports events
-// by calling the input_* functions below (user32_input.cpp), which turn them
-// into Win32 messages. It never calls a window procedure itself. All of it is
-// in namespace compat, where a host implements it.
+// The layer's Win32 modules (win32/) are the same everywhere; under them one
+// host is linked in: the Linux one (linux/: SDL2, with GLX on X11 and EGL on
+// Wayland) for the real program, the page's (web/) for the program in a
+// browser, a scripted one (tests/support/fake_host.cpp) for the layer's
+// tests. A host owns native windows, pixel formats, GL contexts and events;
+// it reports events by calling the input_* functions below
+// (win32/user32_input.cpp), which turn them into Win32 messages. It never
+// calls a window procedure itself. All of it is in namespace compat, where a
+// host implements it.
+//
+// Adding a host (say, macOS): one new folder beside linux/ and web/ with the
+// functions below, one CMake file beside cmake/linux.cmake and
+// cmake/web.cmake that lists its sources once and makes win32_<host> and the
+// program, and the line in CMakeLists.txt that chooses it. Nothing in win32/,
+// shell/ or scene/ changes.
 #ifndef SINEBAND_COMPAT_HOST_H
 #define SINEBAND_COMPAT_HOST_H
 
