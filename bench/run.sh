@@ -4,7 +4,9 @@
 # and sineband.exe under Wine where Wine and the .exe are there, interleaved
 # round by round (bench_runner); then the chart. Results go to
 # build/linux/bench/results; report.md there has them all.
-# SINEBAND_BENCH_ROUNDS (6) and SINEBAND_BENCH_SECONDS (3) size the runs.
+# SINEBAND_BENCH_ROUNDS (6) and SINEBAND_BENCH_SECONDS (3) size the runs;
+# SINEBAND_BENCH_BEFORE names another build of the program (a copy made
+# before a change) to run as "sineband-before" in the same rounds.
 # Not a test: nothing here passes or fails on a timing.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,6 +44,11 @@ version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installe
 contestants=(-- sineband escape "$build/sineband"
              -- freeglut term "$bin/glut_band"
              -- freeglut-clear term "$bin/glut_clear")
+pairs=(--pair sineband,freeglut --pair sineband.exe-wine,sineband)
+if [ -n "${SINEBAND_BENCH_BEFORE:-}" ]; then
+  contestants+=(-- sineband-before escape "$SINEBAND_BENCH_BEFORE")
+  pairs+=(--pair sineband,sineband-before)
+fi
 # Wine: a prefix of the benchmark's own, made once and untimed, and one
 # server kept for the whole run, so each start is the program's, not the server's.
 wine_note="Wine: not run (no wine64 or no $exe)"
@@ -59,7 +66,7 @@ fi
 echo "bench: $wine_note"
 echo "bench: $rounds rounds of $seconds s per contestant, interleaved"
 "$bin/bench_runner" --glcheck "$glcheck" --out "$out" --rounds "$rounds" --seconds "$seconds" \
-  --pair sineband,freeglut --pair sineband.exe-wine,sineband "${contestants[@]}" | tee "$out/runner.txt"
+  "${pairs[@]}" "${contestants[@]}" | tee "$out/runner.txt"
 [ -n "${WINEPREFIX:-}" ] && timeout 20 wineserver -k 2>/dev/null
 
 if command -v gnuplot >/dev/null && [ -s "$out/fps.dat" ]; then
