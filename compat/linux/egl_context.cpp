@@ -57,7 +57,6 @@ static void read_egl_formats(wl_display *connection)
     // request, so a listed 5-6-5 config would win a 16-bit request that gets
     // 8 bits a channel on X11 and Windows; 10-bit ones go too, since,
     // listed first, a 2-10-10-10 config would win a 32-bit request.
-    static const BYTE no_accum[4] = {0, 0, 0, 0};
     for (EGLConfig c : usable) {
         BYTE r = (BYTE)attribute(c, EGL_RED_SIZE), g = (BYTE)attribute(c, EGL_GREEN_SIZE);
         BYTE b = (BYTE)attribute(c, EGL_BLUE_SIZE);
@@ -65,8 +64,7 @@ static void read_egl_formats(wl_display *connection)
             continue;
         // Every EGL window surface has a back buffer.
         formats.push_back(describe_format(r, g, b, (BYTE)attribute(c, EGL_ALPHA_SIZE),
-                                          (BYTE)attribute(c, EGL_DEPTH_SIZE), (BYTE)attribute(c, EGL_STENCIL_SIZE),
-                                          0, no_accum, true));
+                                          (BYTE)attribute(c, EGL_DEPTH_SIZE), (BYTE)attribute(c, EGL_STENCIL_SIZE)));
         configs_of.push_back(c);
     }
 }

@@ -95,7 +95,7 @@ static void read_glx_formats(Display *dpy)
                                size(GLX_ACCUM_ALPHA_SIZE)};
         formats.push_back(describe_format(mask_bits(v.red_mask), mask_bits(v.green_mask), mask_bits(v.blue_mask),
                                           size(GLX_ALPHA_SIZE), size(GLX_DEPTH_SIZE), size(GLX_STENCIL_SIZE),
-                                          size(GLX_AUX_BUFFERS), accum, doublebuffered.count(config) != 0));
+                                          doublebuffered.count(config) != 0, size(GLX_AUX_BUFFERS), accum));
         visuals.push_back((VisualID)visual_id);
         configs_of.push_back(config);
     }

@@ -14,36 +14,11 @@
 
 namespace compat {
 
-PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, BYTE aux,
-                                      const BYTE accum[4], bool doublebuffer)
-{
-    PIXELFORMATDESCRIPTOR f = {};
-    f.nSize = sizeof(f);
-    f.nVersion = 1;
-    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0);
-    f.iPixelType = PFD_TYPE_RGBA;
-    // NOTE: the documentation counts colour without alpha, but drivers (and
-    // Wine) report the whole pixel, so an RGBA8 format is 32 bits and a
-    // 16-bit request prefers the format without alpha, as it does there.
-    f.cColorBits = (BYTE)(r + g + b + a);
-    f.cRedBits = r, f.cGreenBits = g, f.cBlueBits = b, f.cAlphaBits = a;
-    f.cBlueShift = 0, f.cGreenShift = b, f.cRedShift = (BYTE)(b + g), f.cAlphaShift = a ? (BYTE)(r + g + b) : 0;
-    f.cAccumRedBits = accum[0], f.cAccumGreenBits = accum[1], f.cAccumBlueBits = accum[2];
-    f.cAccumAlphaBits = accum[3];
-    f.cAccumBits = (BYTE)(accum[0] + accum[1] + accum[2] + accum[3]);
-    f.cDepthBits = depth;
-    f.cStencilBits = stencil;
-    f.cAuxBuffers = aux;
-    f.iLayerType = PFD_MAIN_PLANE;
-    return f;
-}
-
 // Other window systems cannot list their formats through SDL; this is the
 // one every desktop GL driver has.
 static const std::vector<PIXELFORMATDESCRIPTOR> &sdl_formats()
 {
-    static const BYTE no_accum[4] = {0, 0, 0, 0};
-    static const std::vector<PIXELFORMATDESCRIPTOR> formats = {describe_format(8, 8, 8, 8, 24, 8, 0, no_accum, true)};
+    static const std::vector<PIXELFORMATDESCRIPTOR> formats = {describe_format(8, 8, 8, 8, 24, 8)};
     return formats;
 }
 

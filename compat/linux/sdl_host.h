@@ -49,12 +49,6 @@ SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
 // Makes window w's native window (again).
 void sdl_adopt_window(HostWindow *w, SDL_Window *window);
 
-// --- sdl_context.cpp -------------------------------------------------------
-
-// An RGBA pixel format with these buffer sizes, described as Windows does.
-PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, BYTE aux,
-                                      const BYTE accum[4], bool doublebuffer);
-
 // --- glx_context.cpp: the GL of windows on X11 ----------------------------
 
 // The display's GLX framebuffer configs as pixel formats, read once.
