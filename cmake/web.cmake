@@ -69,3 +69,10 @@ endfunction()
 add_executable(sineband)
 target_link_libraries(sineband PRIVATE shell)
 web_page(sineband index.html)
+
+# The message probe in a page of its own, probe.html, whose log is its
+# standard output: the page's console (tests/probe). Not shipped.
+if(SINEBAND_TESTS)
+  add_executable(probe ${CMAKE_CURRENT_SOURCE_DIR}/tests/probe/probe.cpp)
+  web_page(probe probe.html)
+endif()
