@@ -128,10 +128,9 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
     }, 30000)).sessionId;
     // NOTE: the window holds a toolbar above the page; size it so that the
     // page's viewport comes out as asked.
-    await on('POST', '/window/rect', { width, height });
+    const outer = await on('GET', '/window/rect');
     const [w, h] = await on('POST', '/execute/sync', { script: 'return [innerWidth, innerHeight]', args: [] });
-    if (w !== width || h !== height)
-      await on('POST', '/window/rect', { width: 2 * width - w, height: 2 * height - h });
+    await on('POST', '/window/rect', { width: width + outer.width - w, height: height + outer.height - h });
   } catch (e) {
     await close();
     throw e;
