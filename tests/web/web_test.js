@@ -27,7 +27,7 @@ const check = (ok, what) => {
 // NOTE: WebKit's driver gives no console, so what only the console shows is
 // checked in Chromium and Firefox alone.
 const checkConsole = (page, ok, what) =>
-  (page.console ? check(ok(), what()) : console.log(`not seen in this engine (no console): ${what()}`));
+  (page.console ? check(ok(), what) : console.log(`not seen in this engine (no console): ${what}`));
 
 function run(command, args) {
   const r = spawnSync(command, args, { encoding: 'utf8' });
@@ -89,7 +89,8 @@ const text = (page, selector) => page.evaluate((s) => document.querySelector(s).
 
 const cases = {
   async picture(page) {
-    checkConsole(page, () => page.warnings.length === 0, () => `no warnings on the console at load (${page.warnings && page.warnings.length})`);
+    checkConsole(page, () => page.warnings.length === 0,
+      `no warnings on the console at load (${page.warnings && page.warnings.length})`);
     const asked = await page.evaluate(() => performance.getEntriesByType('resource').map((e) => e.name));
     check(asked.length === 0, `the page asks for nothing once it is read (${asked.join(' ')})`);
     const g = await geometry(page);
@@ -156,7 +157,7 @@ const cases = {
     });
     check(lost, 'the context is lost');
     check(await web.frames(page, drawn + 10).then(() => true, () => false), 'the program goes on while it is lost');
-    checkConsole(page, () => !page.console.some((l) => l.startsWith('page error')), () => 'no page error while it is lost');
+    checkConsole(page, () => !page.console.some((l) => l.startsWith('page error')), 'no page error while it is lost');
     await page.evaluate(() => window.loseContext.restoreContext());
     check(await web.waitFor(page, () => !document.querySelector('.window canvas').getContext('webgl').isContextLost(),
       null, 5000), 'the context is restored');
@@ -168,10 +169,11 @@ const cases = {
   async 'no-webgl'(page) {
     await web.waitFor(page, () => document.querySelector('.box') !== null);
     const caption = await text(page, '.box .caption'), message = await text(page, '.box .text');
-    const icon = await page.evaluate(() => { const i = document.querySelector('.box .icon'); return i && i.dataset.icon; });
+    const icon = await page.evaluate(() => (document.querySelector('.box .icon') || {}).dataset?.icon);
     check(caption === 'Error' && message === "Can't find suitable PixelFormat" && icon === 'error',
       `the box says ${caption}: ${message}, with the ${icon} icon`);
-    checkConsole(page, () => page.console.includes("Error: Can't find suitable PixelFormat"), () => 'its line is on the console');
+    checkConsole(page, () => page.console.includes("Error: Can't find suitable PixelFormat"),
+      'its line is on the console');
     for (let i = 0; i < 3; ++i)
       await page.press('Tab');
     check(await page.evaluate(() => document.querySelector('.box').contains(document.activeElement)),
@@ -191,8 +193,8 @@ const cases = {
   }
   if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
     throw new Error(`${web.pageDir}/index.html is missing (make build builds the web preset)`);
-  // NOTE: process.exit ends the browser's processes too (browser.js); ctest's
-  // own timeout would leave them.
+  // NOTE: a case that hangs ends here, before ctest's timeout, through
+  // process.exit, which ends the browser's processes too (browser.js).
   setTimeout(() => {
     console.error('web_test: no end within 150 s');
     process.exit(1);

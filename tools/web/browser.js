@@ -179,4 +179,5 @@ async function frames(page, count = 10, ms = 20000) {
     throw new Error(`the page drew fewer than ${count} frames in ${ms} ms`);
 }
 
-module.exports = { root, pageDir, executables, serve, launch, newPage, open, sleep, waitFor, status, endStatus, frames };
+module.exports = { root, pageDir, executables, serve, launch, newPage, open, sleep, waitFor, status, endStatus,
+  frames };

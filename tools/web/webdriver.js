@@ -78,7 +78,7 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
       return;
     closed = true;
     if (session)
-      await fetch(`${base}/session/${session}`, { method: 'DELETE', signal: AbortSignal.timeout(5000) }).catch(() => {});
+      await call('DELETE', `/session/${session}`, undefined, 5000).catch(() => {});
     kill();
     process.removeListener('exit', kill);
     for (const signal of signals)
@@ -149,7 +149,8 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
       on('POST', '/execute/sync', { script: `return (${fn}).apply(null, arguments)`, args }),
     hold: (key, ms = 200) => actions('key', [{ type: 'keyDown', value: keyPoint(key) },
       { type: 'pause', duration: ms }, { type: 'keyUp', value: keyPoint(key) }]),
-    press: (key) => actions('key', [{ type: 'keyDown', value: keyPoint(key) }, { type: 'keyUp', value: keyPoint(key) }]),
+    press: (key) => actions('key', [{ type: 'keyDown', value: keyPoint(key) },
+      { type: 'keyUp', value: keyPoint(key) }]),
     click: async (selector) => on('POST', `/element/${await element(selector)}/click`, {}),
     // Presses the mouse at the first point and moves it through the others,
     // each move in `steps`, then lets go.
