@@ -63,10 +63,15 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'sineband-webkit-'));
   const env = { ...process.env, HOME: home, XDG_CACHE_HOME: path.join(home, 'cache'),
     XDG_CONFIG_HOME: path.join(home, 'config'), XDG_DATA_HOME: path.join(home, 'data') };
-  const driver = spawn(driverPath, ['--port=0'], { env, detached: true, stdio: 'ignore' });
-  const spawned = new Promise((resolve, reject) => {
-    driver.once('spawn', resolve);
-    driver.once('error', reject);
+  // NOTE: a shell in the driver's group ends the group, and removes the data,
+  // when its standard input closes, as it does however this process ends
+  // (SIGKILL too): the driver, which needs no display, would live on.
+  const group = spawn('/bin/sh', ['-c', '"$0" --port=0 & echo $!; read -r _; rm -rf "$1"; kill -KILL 0',
+    driverPath, home],
+    { env, detached: true, stdio: ['pipe', 'pipe', 'ignore'] });
+  const driverPid = new Promise((resolve, reject) => {
+    group.once('error', reject);
+    group.stdout.once('data', (pid) => resolve(Number(String(pid).trim())));
   });
   let base = null, session = null;
 
@@ -86,7 +91,7 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
   };
   const kill = () => {
     try {
-      process.kill(-driver.pid, 'SIGKILL');
+      process.kill(-group.pid, 'SIGKILL');
     } catch (e) {
       // already gone
     }
@@ -113,11 +118,11 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
   const on = (method, what, body, ms) => call(method, `/session/${session}${what}`, body, ms);
 
   try {
-    await spawned;
+    const pid = await driverPid;
     let port = null;
     for (let i = 0; i < 100 && !port; ++i) {
       await sleep(50);
-      port = listeningPort(driver.pid);
+      port = listeningPort(pid);
     }
     if (!port)
       throw new Error(`${driverPath} listens on no port`);
