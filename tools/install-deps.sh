@@ -4,8 +4,8 @@
 #   tools/install-deps.sh [--list | --dry-run] [PROFILE]
 # PROFILE is one of
 #   run  build the Linux program and run it, on a virtual display too (make run)
-#   web  build the web page and run it in Chromium and Firefox (make web,
-#        make bench-web)
+#   web  build the web page and run it in Chromium, Firefox and WebKit (make
+#        web, make bench-web)
 #   all  everything: the suite, the Windows builds and Wine, the web page,
 #        bench, asan, fuzz, the Debian package (the default)
 # --list prints the profile's packages, --dry-run the ones it would install;
@@ -41,12 +41,13 @@ sanitizers=(clang libclang-rt-14-dev)
 deb=(file dpkg-dev lintian)
 # The Windows programs, and their run under Wine in the suite.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64)
-# The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium
-# and Firefox ESR for make web, the browser tests and make bench-web, which
-# also need Node, npm (the machine's own if it has them) and the npm packages
-# of tools/web, pinned by its package-lock.json and installed below. Firefox
-# has WebGL here only headed, so on Xvfb.
-web=(cmake make emscripten node-acorn chromium firefox-esr xvfb)
+# The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium,
+# Firefox ESR and WebKitGTK's WebDriver (which brings its MiniBrowser) for make
+# web, the browser tests and make bench-web, which also need Node, npm (the
+# machine's own if it has them) and the npm packages of tools/web, pinned by
+# its package-lock.json and installed below. Firefox has WebGL here only
+# headed, and WebKit has no headless mode, so both run on Xvfb.
+web=(cmake make emscripten node-acorn chromium firefox-esr webkit2gtk-driver xvfb)
 command -v node >/dev/null || web+=(nodejs)
 command -v npm >/dev/null || web+=(npm)
 
