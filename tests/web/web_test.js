@@ -208,6 +208,8 @@ const cases = {
     if (which !== 'no-webgl')
       await web.frames(page, 10);
     await cases[which](page);
+    const stopped = await page.evaluate(() => Module.violations);
+    check(stopped.length === 0, `the page's security policy stopped nothing, at load or since (${stopped})`);
     if (failures && page.console)
       console.log('console:\n  ' + page.console.join('\n  '));
   } finally {
