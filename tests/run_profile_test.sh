@@ -19,7 +19,7 @@ closure=$(apt-cache depends --recurse --installed --no-recommends --no-suggests 
 # cross build) is ambiguous to dpkg by its bare name; each is asked for by
 # this machine's architecture, or all.
 # shellcheck disable=SC2086
-instances=$(dpkg-query -W -f='${Package}:${Architecture}\n' $closure 2>/dev/null |
+instances=$({ dpkg-query -W -f='${Package}:${Architecture}\n' $closure 2>/dev/null || true; } |
   grep -E ":($(dpkg --print-architecture)|all)$")
 # shellcheck disable=SC2086
 { dpkg-query -L $instances 2>/dev/null || true; } | usr | sort -u >"$build/run_profile_files.txt"
