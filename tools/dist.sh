@@ -48,12 +48,12 @@ pack() {
   echo "dist: ${file#"$here"/}"
 }
 
-# target PROGRAM: the machine PROGRAM is built for, as uname -m names it,
-# its Debian architecture and its multiarch folder name.
+# target PROGRAM: sets machine (as uname -m names it), arch (Debian's name)
+# and multiarch (the libraries' folder name) to those PROGRAM is built for.
 target() {
   case $(LC_ALL=C readelf -h "$1" | sed -n 's/^ *Machine: *//p') in
-    *X86-64) echo x86_64 amd64 x86_64-linux-gnu ;;
-    AArch64) echo aarch64 arm64 aarch64-linux-gnu ;;
+    *X86-64) machine=x86_64 arch=amd64 multiarch=x86_64-linux-gnu ;;
+    AArch64) machine=aarch64 arch=arm64 multiarch=aarch64-linux-gnu ;;
     *) fail "$1: not a program for x86-64 or arm64" ;;
   esac
 }
@@ -63,8 +63,8 @@ target() {
 # loader of PROGRAM's machine looks, not with ldd, which can only load a
 # program of this machine's.
 runtime_libraries() {
-  local lib path package multiarch dir
-  read -r _ _ multiarch <<<"$(target "$1")"
+  local lib path package dir machine arch multiarch
+  target "$1"
   for lib in $(objdump -p "$1" | awk '$1 == "NEEDED" { print $2 }'); do
     path=""
     for dir in /lib/$multiarch /usr/lib/$multiarch /lib /usr/lib; do
@@ -86,14 +86,14 @@ runtime_packages() {
 # here, and the two flags it cannot (stack clash and control-flow
 # protection) in every compile command of BUILD.
 check_hardening() {
-  local report feature machine commands flag
+  local report feature commands flag machine arch multiarch
   command -v hardening-check >/dev/null || fail "no hardening-check here (tools/install-deps.sh brings it)"
   report=$(hardening-check "$1" 2>&1) || true
   for feature in "Position Independent Executable" "Stack protected" "Fortify Source functions" \
     "Read-only relocations" "Immediate binding"; do
     grep -q "^ $feature: yes" <<<"$report" || fail "$1 is not hardened:"$'\n'"$report"
   done
-  read -r machine _ <<<"$(target "$1")"
+  target "$1"
   [ -f "$2/compile_commands.json" ] || fail "$2 has no compile_commands.json"
   commands=$(grep '"command":' "$2/compile_commands.json")
   [ -n "$commands" ] || fail "$2/compile_commands.json holds no command"
@@ -106,12 +106,12 @@ check_hardening() {
 
 # linux BUILD: the archive of BUILD's program, named after its machine.
 linux() {
-  local name root packages release machine
+  local name root packages release machine arch multiarch
   # shellcheck source=/dev/null
   release=$(. /etc/os-release && echo "$VERSION_ID")
   stage linux
   [ -x "$1/sineband" ] || fail "$1/sineband is missing (make build builds it)"
-  read -r machine _ <<<"$(target "$1/sineband")"
+  target "$1/sineband"
   name=sineband-linux-$machine
   root=$stage/$name
   cmake --install "$1" --prefix "$root" --component program --strip >/dev/null
@@ -139,12 +139,12 @@ TEXT
 # deb BUILD: BUILD's Debian package, made by cpack in a staging folder and
 # checked there.
 deb() {
-  local log file tool arch
+  local log file tool machine arch multiarch
   for tool in cpack file dpkg-shlibdeps dpkg-deb lintian; do
     command -v "$tool" >/dev/null || fail "no $tool here (tools/install-deps.sh brings it)"
   done
   [ -x "$1/sineband" ] || fail "$1/sineband is missing (make build builds it)"
-  read -r _ arch _ <<<"$(target "$1/sineband")"
+  target "$1/sineband"
   stage deb
   # NOTE: dpkg-shlibdeps looks for the libraries of DEB_HOST_ARCH's
   # multiarch folder; the build machine's unless told.
