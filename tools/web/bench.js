@@ -74,7 +74,7 @@ async function measure(browserName, contestant) {
     await web.sleep(seconds * 1000);
     const after = await sample();
     const frames = after[0] - before[0];
-    if (contestant.name === 'the page') {
+    if (contestant.program) {
       await page.hold('Escape');
       const status = await web.endStatus(page);
       if (status !== 1)
@@ -92,10 +92,15 @@ async function measure(browserName, contestant) {
     throw new Error(`${web.pageDir}/index.html is missing (make web-page builds it)`);
   const page = await web.serve(), peers = await web.serve(path.join(__dirname, 'peers'));
   const contestants = [
-    { name: 'the page', server: page, file: '' },
+    { name: 'the page', server: page, file: '', program: true },
     { name: 'hand-written band', server: peers, file: 'peer.html?band' },
     { name: 'clear only', server: peers, file: 'peer.html?clear' },
   ];
+  // SINEBAND_WEB_BEFORE: a folder with an earlier build's index.html, run in
+  // the same rounds, so that a change is measured before and after at once.
+  if (process.env.SINEBAND_WEB_BEFORE)
+    contestants.push({ name: 'the page before', server: await web.serve(process.env.SINEBAND_WEB_BEFORE), file: '',
+      program: true });
   const runs = [];
   let failed = 0;
   console.log(`load average at the start: ${fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ')}`);
@@ -119,8 +124,8 @@ async function measure(browserName, contestant) {
     }
   }
   console.log(`load average at the end: ${fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ')}`);
-  page.close();
-  peers.close();
+  for (const server of new Set(contestants.map((c) => c.server)))
+    server.close();
 
   console.log('\nmedians (min-max)\n');
   console.log('| browser | contestant | CPU ms/frame | first frame ms | frames/s | CPU % of a core | bytes |');
