@@ -81,6 +81,24 @@ async function samePicture(page, name) {
 
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 
+// --- phones, tablets and pixel ratios (puppeteer's emulation: Chromium) ---
+
+const colours = (png) => new Set(run('convert', [png, '-unique-colors', 'txt:-']).stdout.match(/#[0-9A-F]{6}/g));
+
+// The canvas in device pixels against the ratio-1 picture: only its colours,
+// and once scaled down by point sampling at most 1 % of its pixels off (the
+// band's edges may fall either way).
+async function sameAsRatio1(page, reference, name) {
+  const shot = await web.deviceShot(page, '.window canvas', path.join(shots, `web-${name}.png`));
+  const extra = [...colours(shot)].filter((c) => !colours(reference).has(c));
+  check(extra.length === 0, `${name}: only the ratio-1 picture's colours (${extra.length} others)`);
+  const size = run('identify', ['-format', '%w %h', reference]).stdout.split(' ').map(Number);
+  const small = shot.replace(/\.png$/, '-sampled.png');
+  run('convert', [shot, '-filter', 'point', '-resize', `${size.join('x')}!`, small]);
+  const n = differing(small, reference), all = size[0] * size[1];
+  check(n <= all / 100, `${name}: ${n} of ${all} pixels differ from the ratio-1 picture, scaled down`);
+}
+
 const cases = {
   async picture(page) {
     check(page.warnings.length === 0, `no warnings on the console at load (${page.warnings.length})`);
@@ -176,6 +194,50 @@ const cases = {
     await (await page.$('.box .ok')).click();
     const status = await web.endStatus(page);
     check(status === 0, `after OK the program ends with status ${status}`);
+  },
+
+  // A phone and a tablet, each upright and turned, in one document: the
+  // whole window on the screen above the taskbar with nothing to scroll, a
+  // close button a finger can hit, the picture of the program's own size
+  // only scaled; a tap on the touch area's far corner ends the program.
+  async phones(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
+    let area;
+    for (const [name, width, height, ratio] of [['phone', 390, 844, 3], ['phone-turned', 844, 390, 3],
+      ['tablet', 820, 1180, 2], ['tablet-turned', 1180, 820, 2]]) {
+      await web.emulate(page, width, height, ratio, true);
+      const s = await page.evaluate(() => {
+        const w = document.querySelector('.window').getBoundingClientRect(), root = document.scrollingElement;
+        return { window: [w.left, w.top, w.right, w.bottom].map(Math.round), zoom: visualViewport.scale,
+          scrolls: root.scrollWidth > innerWidth || root.scrollHeight > innerHeight,
+          taskbar: document.getElementById('taskbar').getBoundingClientRect().top };
+      });
+      area = await web.touchArea(page, '.window .close', '.window');
+      const [left, top, right, bottom] = s.window;
+      console.log(`${name}: window ${s.window.join(',')} of ${width}x${height}, close target ${area.bounds.slice(2).join('x')}`);
+      check(!s.scrolls && s.zoom === 1, `${name}: laid out at the device's width, nothing to scroll`);
+      check(left >= 0 && top >= 0 && right <= width && bottom <= s.taskbar, `${name}: the whole window shows above the taskbar`);
+      check(area.solid && area.bounds[2] >= 44 && area.bounds[3] >= 44, `${name}: the close button takes touches over 44 x 44`);
+      await sameAsRatio1(page, reference, name);
+    }
+    await page.touchscreen.tap(area.bounds[0] + 1, area.bounds[1] + area.bounds[3] - 2);
+    const status = await web.endStatus(page);
+    check(status === 1, `a tap on the close button's touch area ends the program with status ${status}`);
+  },
+
+  // The desktop at ratio 2, then 3, in the same document: a drawing buffer
+  // in device pixels, and the ratio-1 picture in it.
+  async ratios(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
+    await page.evaluate(() => { window.sameDocument = true; });
+    for (const ratio of [2, 3]) {
+      await web.emulate(page, 800, 600, ratio);
+      const { buffer, client } = await geometry(page);
+      check(buffer.join('x') === client.map((n) => n * ratio).join('x'),
+        `ratio ${ratio}: a drawing buffer of ${buffer.join('x')} for a client area of ${client.join('x')}`);
+      await sameAsRatio1(page, reference, `ratio-${ratio}`);
+    }
+    check(await page.evaluate(() => window.sameDocument), 'the ratio was followed without a reload');
   },
 };
 

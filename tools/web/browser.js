@@ -5,6 +5,7 @@
 // BiDi.
 'use strict';
 
+const { execFileSync } = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
@@ -128,4 +129,42 @@ async function holdKey(page, key, ms = 200) {
   await page.keyboard.up(key);
 }
 
-module.exports = { root, pageDir, executables, serve, launch, newPage, sleep, status, endStatus, frames, holdKey };
+// Shows the page as a device does (Chromium only): a phone is 390 x 844 at
+// ratio 3 with touch. NOTE: puppeteer reloads the page when touch is turned
+// on or off; any other change is made in the same document.
+async function emulate(page, width, height, deviceScaleFactor, touch = false) {
+  await page.setViewport({ width, height, deviceScaleFactor, isMobile: touch, hasTouch: touch });
+  await frames(page, (await page.evaluate(() => (window.Module && Module.frames) || 0)) + 10);
+}
+
+// An element as the screen shows it, in device pixels, to `png`: a crop of
+// the whole screen, as puppeteer rounds an element's shot to CSS pixels.
+async function deviceShot(page, selector, png) {
+  const [w, h, x, y] = await page.$eval(selector, (e) => {
+    const r = e.getBoundingClientRect();
+    return [r.width, r.height, r.left, r.top].map((n) => Math.round(n * devicePixelRatio));
+  });
+  const screen = png.replace(/\.png$/, '-screen.png');
+  await page.screenshot({ path: screen });
+  execFileSync('convert', [screen, '-crop', `${w}x${h}+${x}+${y}`, '+repage', png]);
+  return png;
+}
+
+// Where touches reach `selector` (its own area, pseudo-elements included)
+// within `reach` CSS pixels of the top right corner of `around`: the bounds
+// [left, top, width, height], and whether every point inside them does.
+const touchArea = (page, selector, around, reach = 80) =>
+  page.evaluate((selector, around, reach) => {
+    const target = document.querySelector(selector), r = document.querySelector(around).getBoundingClientRect();
+    const xs = [], ys = [];
+    for (let y = Math.max(0, Math.floor(r.top)); y < r.top + reach; ++y)
+      for (let x = Math.max(0, Math.ceil(r.right) - reach); x < Math.min(r.right, innerWidth); ++x)
+        if (target.contains(document.elementFromPoint(x + 0.5, y + 0.5)))
+          xs.push(x), ys.push(y);
+    const left = Math.min(...xs), top = Math.min(...ys), width = Math.max(...xs) - left + 1;
+    const height = Math.max(...ys) - top + 1;
+    return { bounds: [left, top, width, height], solid: xs.length === width * height };
+  }, selector, around, reach);
+
+module.exports = { root, pageDir, executables, serve, launch, newPage, sleep, status, endStatus, frames, holdKey,
+  emulate, deviceShot, touchArea };
