@@ -81,7 +81,7 @@ async function samePicture(page, name) {
 
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 
-// --- phones, tablets and pixel ratios (puppeteer's emulation: Chromium) ---
+// --- phones and tablets (Chromium), pixel ratios (Chromium and Firefox) ----
 
 const colours = (png) => new Set(run('convert', [png, '-unique-colors', 'txt:-']).stdout.match(/#[0-9A-F]{6}/g));
 
