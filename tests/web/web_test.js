@@ -1,7 +1,8 @@
 // The web page (build/web) in headless Chromium or in Firefox, driven and
 // looked at as a person would: its picture against the Linux build's at the
 // same client size, keys, Escape, the close button, a resize, a lost and
-// restored WebGL context, and a browser without WebGL. One case a run:
+// restored WebGL context, a browser without WebGL, pixel ratios 2 and 3,
+// and (Chromium only) a phone and a tablet. One case a run:
 //   node web_test.js CASE chromium|firefox [LINUX_PROGRAM]
 // Firefox, and the cases that start the Linux program, need an X display
 // (tools/with-xvfb.sh). Screenshots go to SINEBAND_SHOTS (./web-shots).
