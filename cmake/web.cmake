@@ -19,46 +19,60 @@ add_library(win32_web OBJECT
   ${WEB_HOST_KEYS})
 target_link_libraries(win32_web PUBLIC win32)
 
-add_executable(sineband)
-target_link_libraries(sineband PRIVATE shell win32_entry win32_web win32)
-
+# web_page(TARGET PAGE): TARGET, a program over the layer and this host,
+# linked for the page, and PAGE in the build folder: web_page.html with
+# the program inside its script (web_page.cmake).
+#
 # WebGL 1 under the layer's own OpenGL 1.1 (web_gl.cpp); Asyncify, so that
 # WinMain's endless loop can pause for the browser at each swap, for a
 # message box and for an event; the exit status reaches the page (onExit);
 # no file system, no Node. Optimised for size, with the smaller allocator and
 # Closure Compiler (tools/web's npm packages): the page is what a visitor
 # waits for, and the program allocates little.
-# The .wasm travels inside sineband.js and is compiled as the script runs, so
-# the page asks for nothing once it is read: in Firefox every further request
-# cost some 40 ms before the first frame, and the browser paints the page
-# while it waits for a script.
+# The .wasm travels inside the program's script and is compiled as the
+# script runs, so the page asks for nothing once it is read: in Firefox every
+# further request cost some 40 ms before the first frame, and the browser
+# paints the page while it waits for a script. The glue calls neither eval
+# nor Function (DYNAMIC_EXECUTION=0), which the page's policy forbids.
 set(WEB_LIBRARY ${WEB_HOST}/web_library.js)
-target_link_options(sineband PRIVATE
-  -Os
-  --closure=1
-  -sMALLOC=emmalloc
-  -sSINGLE_FILE=1
-  -sWASM_ASYNC_COMPILATION=0
-  -sASYNCIFY=1
-  -sASYNCIFY_IMPORTS=web_wait_event,web_message_box,web_frame_done
-  -sEXIT_RUNTIME=1
-  -sFILESYSTEM=0
-  -sENVIRONMENT=web
-  --js-library=${WEB_LIBRARY})
 # NOTE: emcc's JavaScript optimiser needs acorn, which Debian keeps where its
 # Node does not look by itself; Debian's Closure Compiler is too old for it.
 set(WEB_TOOLS ${CMAKE_CURRENT_SOURCE_DIR}/tools/web/node_modules)
 if(NOT EXISTS ${WEB_TOOLS}/.bin/google-closure-compiler)
   message(FATAL_ERROR "No Closure Compiler in ${WEB_TOOLS}: tools/install-deps.sh web installs it (make web does)")
 endif()
-set_target_properties(sineband PROPERTIES
-  CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs;EM_CLOSURE_COMPILER=${WEB_TOOLS}/.bin/google-closure-compiler")
+function(web_page target page)
+  target_link_libraries(${target} PRIVATE win32_entry win32_web win32)
+  target_link_options(${target} PRIVATE
+    -Os
+    --closure=1
+    -sMALLOC=emmalloc
+    -sSINGLE_FILE=1
+    -sWASM_ASYNC_COMPILATION=0
+    -sDYNAMIC_EXECUTION=0
+    -sASYNCIFY=1
+    -sASYNCIFY_IMPORTS=web_wait_event,web_message_box,web_frame_done
+    -sEXIT_RUNTIME=1
+    -sFILESYSTEM=0
+    -sENVIRONMENT=web
+    --js-library=${WEB_LIBRARY})
+  set_target_properties(${target} PROPERTIES
+    CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs;EM_CLOSURE_COMPILER=${WEB_TOOLS}/.bin/google-closure-compiler"
+    LINK_DEPENDS "${WEB_LIBRARY};${WEB_HOST}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_HOST}/web_page.html -DPROGRAM=$<TARGET_FILE:${target}>
+            -DOUT=${CMAKE_CURRENT_BINARY_DIR}/${page} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
+    BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/${page}
+    VERBATIM)
+endfunction()
 
-# The page, with sineband.js inside its script (web_page.cmake).
-add_custom_command(TARGET sineband POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_HOST}/web_page.html -DPROGRAM=$<TARGET_FILE:sineband>
-          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/index.html -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
-  BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/index.html
-  VERBATIM)
-set_target_properties(sineband PROPERTIES
-  LINK_DEPENDS "${WEB_LIBRARY};${WEB_HOST}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")
+add_executable(sineband)
+target_link_libraries(sineband PRIVATE shell)
+web_page(sineband index.html)
+
+# The message probe in a page of its own, probe.html, whose log is its
+# standard output: the page's console (tests/probe). Not shipped.
+if(SINEBAND_TESTS)
+  add_executable(probe ${CMAKE_CURRENT_SOURCE_DIR}/tests/probe/probe.cpp)
+  web_page(probe probe.html)
+endif()

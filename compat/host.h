@@ -47,6 +47,12 @@ void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bott
 // Moves and sizes the client area (used to fit the outer size to a frame).
 void host_window_place(HostWindow *w, int x, int y, int width, int height);
 
+// An RGBA format with these buffers, described as Windows describes one
+// (accum: red, green, blue, alpha; null for none). Every host lists its
+// formats with it; it is the layer's (win32/gdi32_pixelformat.cpp).
+PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil,
+                                      bool doublebuffer = true, BYTE aux = 0, const BYTE *accum = nullptr);
+
 // The pixel formats the host offers for this window, 1-based in Win32 terms.
 const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *w);
 // Gives the window the format (an index into host_pixel_formats, 0-based).

@@ -6,7 +6,7 @@
 
 namespace {
 
-using fake::format;
+using compat::describe_format;
 
 class PixelFormatTest : public LayerTest {
 protected:
@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         LayerTest::SetUp();
-        want = format(16, 0, 16, 0, true);
+        want = describe_format(5, 6, 5, 0, 16, 0);
     }
     int Choose(std::vector<PIXELFORMATDESCRIPTOR> formats)
     {
@@ -29,26 +29,29 @@ protected:
 TEST_F(PixelFormatTest, TheSmallestFormatThatMeetsEachRequestWins)
 {
     // 24-bit colour is all there is; of the depths, 16 is enough and smallest.
-    EXPECT_EQ(Choose({format(24, 8, 24, 8, true), format(24, 0, 16, 0, true), format(24, 0, 32, 0, true)}), 2);
+    EXPECT_EQ(Choose({describe_format(8, 8, 8, 0, 24, 8), describe_format(8, 8, 8, 0, 16, 0),
+                      describe_format(8, 8, 8, 0, 32, 0)}), 2);
     // Nothing deep enough: the deepest comes closest.
     want.cDepthBits = 32;
-    EXPECT_EQ(Choose({format(24, 0, 16, 0, true), format(24, 0, 24, 8, true), format(24, 0, 16, 8, true)}), 2);
+    EXPECT_EQ(Choose({describe_format(8, 8, 8, 0, 16, 0), describe_format(8, 8, 8, 0, 24, 8),
+                      describe_format(8, 8, 8, 0, 16, 8)}), 2);
 }
 
 TEST_F(PixelFormatTest, DoubleBufferingMattersMostAndTiesKeepTheLowerIndex)
 {
-    EXPECT_EQ(Choose({format(16, 0, 16, 0, false), format(32, 8, 32, 8, true)}), 2);
+    EXPECT_EQ(Choose({describe_format(5, 6, 5, 0, 16, 0, false), describe_format(8, 8, 8, 8, 32, 8)}), 2);
     want.dwFlags &= ~PFD_DOUBLEBUFFER;
-    EXPECT_EQ(Choose({format(24, 0, 24, 0, true), format(24, 0, 24, 0, false), format(24, 0, 24, 0, false)}), 2);
+    EXPECT_EQ(Choose({describe_format(8, 8, 8, 0, 24, 0), describe_format(8, 8, 8, 0, 24, 0, false),
+                      describe_format(8, 8, 8, 0, 24, 0, false)}), 2);
     want.dwFlags |= PFD_DOUBLEBUFFER_DONTCARE;
-    EXPECT_EQ(Choose({format(24, 0, 24, 0, true), format(24, 0, 24, 0, false)}), 1);
+    EXPECT_EQ(Choose({describe_format(8, 8, 8, 0, 24, 0), describe_format(8, 8, 8, 0, 24, 0, false)}), 1);
 }
 
 TEST_F(PixelFormatTest, NoFormatWithTheRequiredSupportOrTypeMeansZero)
 {
-    PIXELFORMATDESCRIPTOR no_gl = format(24, 0, 24, 0, true);
+    PIXELFORMATDESCRIPTOR no_gl = describe_format(8, 8, 8, 0, 24, 0);
     no_gl.dwFlags &= ~PFD_SUPPORT_OPENGL;
-    PIXELFORMATDESCRIPTOR index = format(24, 0, 24, 0, true);
+    PIXELFORMATDESCRIPTOR index = describe_format(8, 8, 8, 0, 24, 0);
     index.iPixelType = PFD_TYPE_COLORINDEX;
     EXPECT_EQ(Choose({no_gl, index}), 0);
     EXPECT_EQ(Choose({}), 0);
@@ -58,7 +61,7 @@ TEST_F(PixelFormatTest, NoFormatWithTheRequiredSupportOrTypeMeansZero)
 
 TEST_F(PixelFormatTest, AWindowTakesOneFormatForLife)
 {
-    int chosen = Choose({format(24, 0, 24, 0, true), format(24, 8, 24, 8, true)});
+    int chosen = Choose({describe_format(8, 8, 8, 0, 24, 0), describe_format(8, 8, 8, 8, 24, 8)});
     ASSERT_EQ(chosen, 1);
     EXPECT_FALSE(SetPixelFormat(dc, 3, &want));   // no such format
     EXPECT_EQ(GetPixelFormat(dc), 0);
@@ -76,7 +79,7 @@ TEST_F(PixelFormatTest, AWindowTakesOneFormatForLife)
 
 TEST_F(PixelFormatTest, ContextsFollowWglRules)
 {
-    Choose({format(24, 0, 24, 0, true)});
+    Choose({describe_format(8, 8, 8, 0, 24, 0)});
     EXPECT_EQ(wglCreateContext(dc), nullptr);   // no pixel format yet
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PIXEL_FORMAT);
     ASSERT_TRUE(SetPixelFormat(dc, 1, &want));
@@ -93,7 +96,7 @@ TEST_F(PixelFormatTest, ContextsFollowWglRules)
     EXPECT_EQ(wglGetCurrentDC(), dc);
 
     // A context on a DC of another format is refused, and nothing stays current.
-    fake::config().formats.push_back(format(24, 8, 24, 8, true));
+    fake::config().formats.push_back(describe_format(8, 8, 8, 8, 24, 8));
     HDC other = GetDC(Create());
     ASSERT_TRUE(SetPixelFormat(other, 2, &want));
     EXPECT_FALSE(wglMakeCurrent(other, rc));
@@ -132,7 +135,7 @@ TEST_F(PixelFormatTest, AWindowDestroyedWhileCurrentTakesTheBindingWithIt)
 
 TEST_F(PixelFormatTest, SwapsNeedAFormatAndALiveWindowButNoCurrentContext)
 {
-    fake::config().formats = {format(24, 0, 24, 0, true), format(24, 0, 24, 0, false)};
+    fake::config().formats = {describe_format(8, 8, 8, 0, 24, 0), describe_format(8, 8, 8, 0, 24, 0, false)};
     HWND hWnd = Create();
     dc = GetDC(hWnd);
     EXPECT_EQ(GetDC(hWnd), dc);   // the window's own DC, every time

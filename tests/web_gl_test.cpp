@@ -27,6 +27,7 @@ static std::array<float, 16> product;
 static int stride, color_offset, generation;
 
 static void call(const std::string &what) { calls.push_back(what); }
+static std::string Text(const std::string &name, size_t n) { return name + " " + std::to_string(n); }
 
 extern "C" {
 unsigned emscripten_glCreateShader(unsigned) { return 1; }
@@ -44,8 +45,7 @@ void emscripten_glBindBuffer(unsigned, unsigned) {}
 void emscripten_glBufferData(unsigned, intptr_t size, const void *d, unsigned) { buffer.assign((const char *)d, size); }
 void emscripten_glVertexAttribPointer(unsigned index, int, unsigned, unsigned char, int s, const void *offset)
 {
-    stride = s;
-    color_offset = index == 1 ? (int)(intptr_t)offset : color_offset;
+    stride = s, color_offset = index == 1 ? (int)(intptr_t)offset : color_offset;
 }
 void emscripten_glEnableVertexAttribArray(unsigned) {}
 void emscripten_glDrawArrays(unsigned mode, int first, int count)
@@ -57,18 +57,16 @@ void emscripten_glDrawArrays(unsigned mode, int first, int count)
         d.ids.push_back((int)x), d.reds.push_back((unsigned char)buffer[(size_t)(i * stride + color_offset)]);
     }
     draws.push_back(d);
-    call("draw " + std::to_string(mode) + "x" + std::to_string(count));
+    static const char *const modes[] = {"points", "lines", "line loop", "line strip", "triangles"};
+    call(Text(std::string("draw ") + modes[mode], (size_t)count));
 }
 void emscripten_glClear(unsigned) { call("clear"); }
 void emscripten_glClearColor(float r, float, float, float) { call("clearColor " + std::to_string(r)); }
 void emscripten_glClearDepthf(float) {}
-void emscripten_glDepthFunc(unsigned f) { call("depthFunc " + std::to_string(f)); }
-void emscripten_glEnable(unsigned cap) { call("enable " + std::to_string(cap)); }
-void emscripten_glDisable(unsigned) {}
-void emscripten_glViewport(int x, int y, int w, int h)
-{
-    call("viewport " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h));
-}
+void emscripten_glDepthFunc(unsigned f) { call(Text("depthFunc", f)); }
+void emscripten_glEnable(unsigned cap) { call(Text("enable", cap)); }
+void emscripten_glDisable(unsigned cap) { call(Text("disable", cap)); }
+void emscripten_glViewport(int x, int y, int w, int h) { call(Text(Text(Text(Text("viewport", x), y), w), h)); }
 void emscripten_glFlush(void) {}
 void emscripten_glFinish(void) {}
 int web_gl_generation(void) { return generation; }
@@ -76,26 +74,26 @@ int web_gl_generation(void) { return generation; }
 
 namespace {
 
+// A block of n vertices, vertex i at x = i with red i (from 1).
+void Block(GLenum primitive, int n)
+{
+    glBegin(primitive);
+    for (int i = 1; i <= n; ++i)
+        glColor3ub((GLubyte)i, 0, 0), glVertex3f((float)i, 0, 0);
+    glEnd();
+}
+
 class WebGl : public ::testing::Test {
 protected:
     compat::GlState *gl = nullptr;
     void SetUp() override
     {
         generation = 0;
-        gl = compat::web_gl_create(100, 80);
-        compat::web_gl_make_current(gl);
+        compat::web_gl_make_current(gl = compat::web_gl_create(100, 80));
         calls.clear(), draws.clear();
     }
     void TearDown() override { compat::web_gl_destroy(gl); }
 
-    // A block of n vertices, vertex i at x = i with red i (from 1).
-    static void Block(GLenum primitive, int n)
-    {
-        glBegin(primitive);
-        for (int i = 1; i <= n; ++i)
-            glColor3ub((GLubyte)i, 0, 0), glVertex3f((float)i, 0, 0);
-        glEnd();
-    }
     static bool Has(const std::string &what) { return std::find(calls.begin(), calls.end(), what) != calls.end(); }
     // Calls f n times, and gives the error that leaves.
     static GLenum Times(int n, void (*f)()) { for (; n > 0; --n) f(); return glGetError(); }
@@ -121,10 +119,7 @@ TEST_F(WebGl, EachPrimitiveBecomesWhatGlDrawsSmoothAndFlat)
 {
     for (const Expansion &e : expansions)
         for (GLenum shade : {GL_SMOOTH, GL_FLAT}) {
-            draws.clear();
-            glShadeModel(shade);
-            Block(e.primitive, e.n);
-            compat::web_gl_flush_frame();
+            draws.clear(), glShadeModel(shade), Block(e.primitive, e.n), compat::web_gl_flush_frame();
             ASSERT_EQ(draws.size(), 1u) << e.primitive;
             EXPECT_EQ(draws[0].mode, e.mode) << e.primitive;
             EXPECT_EQ(draws[0].ids, e.ids) << e.primitive;
@@ -132,31 +127,39 @@ TEST_F(WebGl, EachPrimitiveBecomesWhatGlDrawsSmoothAndFlat)
         }
 }
 
-// The batch is drawn at a state change, a clear, a flush and the frame's end,
-// and before it outgrows its bound; a block bigger than the bound alone.
-TEST_F(WebGl, TheBatchIsDrawnOnlyWhenItMust)
-{
-    Initial(592, 423);
-    calls.clear();
-    Draw();
-    compat::web_gl_flush_frame();
-    // The band: 200 quadrilaterals, two triangles each.
-    EXPECT_EQ(calls, (std::vector<std::string>{"clear", "draw 4x1200"}));
+// The batch's rules: what WebGL is told for a point, the calls, a point and the frame's end.
+struct Rule { const char *name; void (*calls)(); std::vector<std::string> webgl; };
+void PrintTo(const Rule &rule, std::ostream *out) { *out << rule.name; }
+const size_t bound = compat::web_gl_batch_bound;
+const std::string one = "draw points 1";
+const Rule rules[] = {
+    {"ADrawModeChangeFlushes", [] { Block(GL_QUADS, 4); }, {one, "draw triangles 6", one}},
+    {"ACapabilityChangeFlushes", [] { glEnable(GL_CULL_FACE); }, {one, Text("enable", GL_CULL_FACE), one}},
+    {"ADepthFunctionChangeFlushes", [] { glDepthFunc(GL_LEQUAL); }, {one, Text("depthFunc", GL_LEQUAL), one}},
+    {"AViewportChangeFlushes", [] { glViewport(1, 2, 3, 4); }, {one, "viewport 1 2 3 4", one}},
+    {"AMatrixChangeFlushes", [] { glPushMatrix(), glTranslatef(1, 0, 0), Block(GL_POINTS, 1), glPopMatrix(); },
+     {one, one, one}},
+    {"WhatChangesNoDrawingDoesNotFlush", [] {
+         glEnable(GL_DITHER), glDisable(GL_BLEND), glDepthFunc(GL_LESS), glViewport(0, 0, 100, 80);
+         glShadeModel(GL_FLAT), glColor3ub(9, 9, 9), glMatrixMode(GL_PROJECTION), glPushMatrix();
+     }, {"draw points 2"}},
+    {"AClearFlushesBeforeItClears", [] { glClear(GL_COLOR_BUFFER_BIT); }, {one, "clear", one}},
+    {"FlushAndFinishFlush", [] { glFlush(), Block(GL_POINTS, 1), glFinish(); }, {one, one, one}},
+    {"AFullBatchFlushesBeforeItGrows", [] { Block(GL_POINTS, bound - 1); }, {Text("draw points", bound), one}},
+    {"ABlockPastTheBoundIsDrawnAlone", [] { Block(GL_POINTS, bound + 1); }, {one, Text("draw points", bound + 1), one}},
+    // A frame of the band, once set up: 200 quadrilaterals, two triangles each.
+    {"AFrameOfTheBandIsAClearAndOneDraw", [] { Initial(592, 423), Draw(), glFlush(), calls.clear(), Draw(); },
+     {"clear", "draw triangles 1200", one}},
+};
 
-    calls.clear();
-    Block(GL_TRIANGLES, 3), Block(GL_TRIANGLES, 3), glEnable(GL_DEPTH_TEST);
-    Block(GL_TRIANGLES, 3), glTranslatef(1, 0, 0);
-    Block(GL_TRIANGLES, 3), glClear(GL_COLOR_BUFFER_BIT);
-    Block(GL_TRIANGLES, 3), Block(GL_LINES, 2), glFlush();
-    const int bound = (int)compat::web_gl_batch_bound;
-    Block(GL_POINTS, bound - 1), Block(GL_POINTS, 1);   // fills it exactly
-    Block(GL_POINTS, 1), Block(GL_POINTS, bound + 1), Block(GL_POINTS, 2);
+class Batch : public WebGl, public ::testing::WithParamInterface<Rule> {};
+TEST_P(Batch, Holds)
+{
+    Block(GL_POINTS, 1), GetParam().calls(), Block(GL_POINTS, 1);
     compat::web_gl_flush_frame();
-    const std::string points = "draw 0x";
-    EXPECT_EQ(calls, (std::vector<std::string>{"draw 4x6", "enable 2929", "draw 4x3", "draw 4x3", "clear", "draw 4x3",
-                                               "draw 1x2", points + std::to_string(bound), points + "1",
-                                               points + std::to_string(bound + 1), points + "2"}));
+    EXPECT_EQ(calls, GetParam().webgl);
 }
+INSTANTIATE_TEST_SUITE_P(WebGl, Batch, ::testing::ValuesIn(rules), [](const auto &rule) { return rule.param.name; });
 
 TEST_F(WebGl, ErrorsAreGl11sAndTheFirstIsKept)
 {
@@ -165,9 +168,7 @@ TEST_F(WebGl, ErrorsAreGl11sAndTheFirstIsKept)
     glEnable(GL_DEPTH_TEST), glViewport(0, 0, 1, 1), glClear(GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION), glTranslatef(5, 0, 0), glBegin(GL_POINTS);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);   // itself not allowed here
-    glVertex2f(1, 0), glVertex2f(2, 0), glVertex2f(3, 0);
-    glEnd();
-    compat::web_gl_flush_frame();
+    glVertex2f(1, 0), glVertex2f(2, 0), glVertex2f(3, 0), glEnd(), compat::web_gl_flush_frame();
     EXPECT_EQ(draws[0].product[12], 0.0f);   // drawn with the modelview untranslated
     EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_OPERATION);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
@@ -191,7 +192,7 @@ TEST_F(WebGl, ErrorsAreGl11sAndTheFirstIsKept)
         EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     }
     // Of all that, only the one triangle reached WebGL.
-    EXPECT_EQ(calls, (std::vector<std::string>{"draw 4x3"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"draw triangles 3"}));
 }
 
 TEST_F(WebGl, MatrixStacksHoldGl11sMinimumsAndMapAsGlDoes)
@@ -207,12 +208,9 @@ TEST_F(WebGl, MatrixStacksHoldGl11sMinimumsAndMapAsGlDoes)
     }
     // (1, 0, 0) scaled by 2 in x, turned 90 degrees about z, moved by (1, 1):
     // (1, 3), which the ortho box [0, 4] x [0, 2] puts at (-0.5, 2).
-    glMatrixMode(GL_PROJECTION);
-    glOrtho(0, 4, 0, 2, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
+    glMatrixMode(GL_PROJECTION), glOrtho(0, 4, 0, 2, -1, 1), glMatrixMode(GL_MODELVIEW);
     glTranslatef(1, 1, 0), glRotatef(90, 0, 0, 1), glScalef(2, 1, 1);
-    Block(GL_POINTS, 1);   // at (1, 0, 0)
-    compat::web_gl_flush_frame();
+    Block(GL_POINTS, 1), compat::web_gl_flush_frame();   // at (1, 0, 0)
     ASSERT_EQ(draws.size(), 1u);
     const float *m = draws[0].product.data(), expected[4] = {-0.5f, 2, 0, 1};
     for (int row = 0; row < 4; ++row)   // the product times (1, 0, 0, 1)
@@ -227,15 +225,16 @@ TEST_F(WebGl, ALostContextIsGivenItsStateBackWhenRestored)
     glClear(GL_COLOR_BUFFER_BIT), Block(GL_TRIANGLES, 3), compat::web_gl_flush_frame();
     EXPECT_EQ(calls, std::vector<std::string>{});   // nothing reaches a lost context
 
-    generation = 1;
-    glClear(GL_COLOR_BUFFER_BIT);
-    for (const char *what : {"createProgram", "viewport 1,2,3,4", "enable 2929", "depthFunc 515", "clearColor 0.500000"})
+    generation = 1, glClear(GL_COLOR_BUFFER_BIT);
+    for (const std::string &what : std::vector<std::string>{"createProgram", "viewport 1 2 3 4", "clearColor 0.500000",
+                                                          Text("enable", GL_DEPTH_TEST), Text("depthFunc", GL_LEQUAL)})
         EXPECT_TRUE(Has(what)) << what;
     EXPECT_EQ(calls.back(), "clear");
+    glClearColor(0.25f, 0, 0, 0), glClear(GL_COLOR_BUFFER_BIT);   // with the colour set since
+    EXPECT_EQ(calls.end()[-2], "clearColor 0.250000");
 
     // With no current context, nothing happens at all.
-    compat::web_gl_make_current(nullptr);
-    calls.clear();
+    compat::web_gl_make_current(nullptr), calls.clear();
     glEnable(GL_CULL_FACE), Block(GL_TRIANGLES, 3), glClear(GL_COLOR_BUFFER_BIT), glEnd();
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     EXPECT_EQ(calls, std::vector<std::string>{});

@@ -1,17 +1,12 @@
-// EGL, for the GL of windows on Wayland: the pixel formats the compositor's
-// display offers (its EGL configs, described as the GLX side describes
-// them), desktop GL contexts, each window's own EGL window surface and buffer
-// swaps.
-//
-// NOTE: SDL gives every Wayland window a wl_egl_window and an EGL surface of
-// its own, and EGL refuses a second surface on that one, so the layer makes
-// its own wl_egl_window on the window's wl_surface. SDL never swaps it.
+// EGL, the backend of windows on Wayland: the pixel formats the
+// compositor's display offers (its EGL configs, described as the GLX side
+// describes them), desktop GL contexts, each window's own EGL window surface
+// on the native window wayland_window.cpp makes, and buffer swaps.
 #include "sdl_host.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <wayland-egl.h>
 
 namespace compat {
 
@@ -20,6 +15,11 @@ static std::vector<PIXELFORMATDESCRIPTOR> formats;
 static std::vector<EGLConfig> configs_of;   // EGL's config of each format
 static bool formats_read = false;
 
+// NOTE: the API is a per-thread setting, and SDL binds its own choice
+// whenever it makes a window's surface, so every call that depends on it
+// (contexts made, bound, asked for, swapped) binds desktop GL first.
+static bool bind_gl() { return eglBindAPI(EGL_OPENGL_API); }
+
 static EGLint attribute(EGLConfig config, EGLint name)
 {
     EGLint value = 0;
@@ -27,7 +27,7 @@ static EGLint attribute(EGLConfig config, EGLint name)
     return value;
 }
 
-static void read_egl_formats(wl_display *connection)
+static void read_egl_formats(void *connection)
 {
     display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, connection, nullptr);
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
@@ -57,7 +57,6 @@ static void read_egl_formats(wl_display *connection)
     // request, so a listed 5-6-5 config would win a 16-bit request that gets
     // 8 bits a channel on X11 and Windows; 10-bit ones go too, since,
     // listed first, a 2-10-10-10 config would win a 32-bit request.
-    static const BYTE no_accum[4] = {0, 0, 0, 0};
     for (EGLConfig c : usable) {
         BYTE r = (BYTE)attribute(c, EGL_RED_SIZE), g = (BYTE)attribute(c, EGL_GREEN_SIZE);
         BYTE b = (BYTE)attribute(c, EGL_BLUE_SIZE);
@@ -65,77 +64,62 @@ static void read_egl_formats(wl_display *connection)
             continue;
         // Every EGL window surface has a back buffer.
         formats.push_back(describe_format(r, g, b, (BYTE)attribute(c, EGL_ALPHA_SIZE),
-                                          (BYTE)attribute(c, EGL_DEPTH_SIZE), (BYTE)attribute(c, EGL_STENCIL_SIZE),
-                                          0, no_accum, true));
+                                          (BYTE)attribute(c, EGL_DEPTH_SIZE), (BYTE)attribute(c, EGL_STENCIL_SIZE)));
         configs_of.push_back(c);
     }
 }
 
-const std::vector<PIXELFORMATDESCRIPTOR> &egl_pixel_formats(HostWindow *w)
+static const std::vector<PIXELFORMATDESCRIPTOR> &egl_formats(HostWindow *w)
 {
     if (!formats_read) {
         formats_read = true;
-        read_egl_formats(static_cast<wl_display *>(w->wl_display));
+        read_egl_formats(w->wl.display);
     }
     return formats;
 }
 
-bool egl_window_set_format(HostWindow *w, int index)
+static bool egl_set_format(HostWindow *w, int index)
 {
-    int width = 0, height = 0;
-    SDL_GetWindowSize(w->window, &width, &height);
-    auto *native = wl_egl_window_create(static_cast<wl_surface *>(w->wl_surface), width, height);
+    void *native = wayland_egl_window(w);
     EGLSurface surface = native ? eglCreatePlatformWindowSurface(display, configs_of[(size_t)index], native, nullptr)
                                 : EGL_NO_SURFACE;
     if (surface == EGL_NO_SURFACE) {
-        if (native)
-            wl_egl_window_destroy(native);
+        wayland_window_release(w);
         return false;
     }
-    w->egl_config = configs_of[(size_t)index];
-    w->egl_window = native;
-    w->egl_surface = surface;
-    w->egl_alpha = formats[(size_t)index].cAlphaBits != 0;
+    w->egl.config = configs_of[(size_t)index];
+    w->egl.surface = surface;
+    w->egl.alpha = formats[(size_t)index].cAlphaBits != 0;
     return true;
 }
 
-void egl_window_resize(HostWindow *w)
+static void egl_window_release(HostWindow *w)
 {
-    int width = 0, height = 0;
-    SDL_GetWindowSize(w->window, &width, &height);
-    if (w->egl_window)
-        wl_egl_window_resize(static_cast<wl_egl_window *>(w->egl_window), width, height, 0, 0);
+    if (w->egl.surface) {
+        // A context current on it stays current, as on Windows, with no surface.
+        bind_gl();
+        if (eglGetCurrentSurface(EGL_DRAW) == w->egl.surface)
+            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, eglGetCurrentContext());
+        eglDestroySurface(display, w->egl.surface);
+        w->egl.surface = nullptr;
+    }
+    wayland_window_release(w);
 }
 
-void egl_window_release(HostWindow *w)
+static void *egl_context_create(HostWindow *w)
 {
-    if (!w->egl_surface)
-        return;
-    // A context current on it stays current, as on Windows, with no surface.
-    eglBindAPI(EGL_OPENGL_API);
-    if (eglGetCurrentSurface(EGL_DRAW) == w->egl_surface)
-        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, eglGetCurrentContext());
-    eglDestroySurface(display, w->egl_surface);
-    wl_egl_window_destroy(static_cast<wl_egl_window *>(w->egl_window));
-    w->egl_surface = w->egl_window = nullptr;
-}
-
-// NOTE: eglBindAPI is set per thread, and SDL binds its own choice when it
-// makes a window's surface; the layer's calls say which API they mean.
-void *egl_context_create(HostWindow *w)
-{
-    if (!w->egl_config || !eglBindAPI(EGL_OPENGL_API))
+    if (!w->egl.config || !bind_gl())
         return nullptr;
-    EGLContext gl = eglCreateContext(display, w->egl_config, EGL_NO_CONTEXT, nullptr);
+    EGLContext gl = eglCreateContext(display, w->egl.config, EGL_NO_CONTEXT, nullptr);
     return gl == EGL_NO_CONTEXT ? nullptr : gl;
 }
 
-bool egl_make_current(HostWindow *w, HostContext *ctx)
+static bool egl_make_current(HostWindow *w, void *gl)
 {
-    eglBindAPI(EGL_OPENGL_API);
-    if (!ctx || !w)
+    bind_gl();
+    if (!w || !gl)
         return eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (!w->egl_surface || !eglMakeCurrent(display, w->egl_surface, w->egl_surface, ctx->egl))
+    if (!w->egl.surface || !eglMakeCurrent(display, w->egl.surface, w->egl.surface, gl))
         return false;
     // NOTE: as SDL does: a swap would otherwise wait for the compositor's
     // frame callback, which a window that is not shown never gets.
@@ -143,20 +127,12 @@ bool egl_make_current(HostWindow *w, HostContext *ctx)
     return true;
 }
 
-bool egl_is_current()
+static void egl_context_destroy(void *gl)
 {
-    if (display == EGL_NO_DISPLAY)
-        return false;   // EGL never used: not asked at all
-    eglBindAPI(EGL_OPENGL_API);
-    return eglGetCurrentContext() != EGL_NO_CONTEXT;
-}
-
-void egl_context_destroy(HostContext *ctx)
-{
-    eglBindAPI(EGL_OPENGL_API);
-    if (eglGetCurrentContext() == ctx->egl)
+    bind_gl();
+    if (eglGetCurrentContext() == gl)
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(display, ctx->egl);
+    eglDestroyContext(display, gl);
 }
 
 // NOTE: a Wayland compositor blends a buffer with alpha over what is behind
@@ -180,20 +156,24 @@ static void make_opaque()
         glEnable(GL_SCISSOR_TEST);
 }
 
-bool egl_swap(HostWindow *w)
+static bool egl_swap(HostWindow *w)
 {
-    eglBindAPI(EGL_OPENGL_API);
-    if (!w->egl_surface || eglGetCurrentSurface(EGL_DRAW) != w->egl_surface)
+    bind_gl();
+    if (!w->egl.surface || eglGetCurrentSurface(EGL_DRAW) != w->egl.surface)
         return false;
     // NOTE: as SDL does, no swap while the window is hidden: the compositor
     // releases no buffer of an unmapped surface, and EGL would wait for one.
     if (SDL_GetWindowFlags(w->window) & SDL_WINDOW_HIDDEN)
         return true;
     wayland_check_connection();
-    if (w->egl_alpha)
+    if (w->egl.alpha)
         make_opaque();
-    eglSwapBuffers(display, w->egl_surface);
+    eglSwapBuffers(display, w->egl.surface);
     return true;
 }
+
+const Backend egl_backend = {egl_formats, egl_set_format, egl_context_create, egl_make_current,
+                             egl_context_destroy, egl_swap, sdl_window_frame, wayland_window_resized,
+                             egl_window_release};
 
 }  // namespace compat

@@ -1,6 +1,10 @@
-// GLX, for the GL of windows on X11: the pixel formats the X server offers
+// GLX, the backend of windows on X11: the pixel formats the X server offers
 // (its GLX framebuffer configs, described as Windows describes formats),
-// contexts and buffer swaps.
+// contexts and buffer swaps; the frame is Xlib's (x11_window.cpp).
+//
+// NOTE: X fixes a window's visual when the window is made, so giving a
+// window a format whose visual is not the window's makes the native window
+// again with that visual.
 #include "sdl_host.h"
 
 #include <GL/glx.h>
@@ -12,6 +16,7 @@
 
 namespace compat {
 
+static Display *display;   // SDL's connection, whose configs the formats are
 static std::vector<PIXELFORMATDESCRIPTOR> formats;
 static std::vector<VisualID> visuals;         // the X visual of each format
 static std::vector<GLXFBConfig> configs_of;   // GLX's config of each format
@@ -95,7 +100,7 @@ static void read_glx_formats(Display *dpy)
                                size(GLX_ACCUM_ALPHA_SIZE)};
         formats.push_back(describe_format(mask_bits(v.red_mask), mask_bits(v.green_mask), mask_bits(v.blue_mask),
                                           size(GLX_ALPHA_SIZE), size(GLX_DEPTH_SIZE), size(GLX_STENCIL_SIZE),
-                                          size(GLX_AUX_BUFFERS), accum, doublebuffered.count(config) != 0));
+                                          doublebuffered.count(config) != 0, size(GLX_AUX_BUFFERS), accum));
         visuals.push_back((VisualID)visual_id);
         configs_of.push_back(config);
     }
@@ -105,51 +110,56 @@ static void read_glx_formats(Display *dpy)
         XFree(visual_info);
 }
 
-const std::vector<PIXELFORMATDESCRIPTOR> &glx_pixel_formats(HostWindow *w)
+static const std::vector<PIXELFORMATDESCRIPTOR> &glx_formats(HostWindow *w)
 {
     if (!formats_read) {
         formats_read = true;
-        read_glx_formats(static_cast<Display *>(w->x_display));
+        display = static_cast<Display *>(w->x11.display);
+        read_glx_formats(display);
     }
     return formats;
 }
 
-unsigned long glx_format_visual(int index) { return visuals[(size_t)index]; }
+static bool glx_set_format(HostWindow *w, int index)
+{
+    w->glx.config = configs_of[(size_t)index];
+    if (x11_window_visual(w) == visuals[(size_t)index] || sdl_remake_window(w, 0, visuals[(size_t)index]))
+        return true;
+    w->glx.config = nullptr;
+    return false;
+}
 
-void *glx_format_config(int index) { return configs_of[(size_t)index]; }
-
-void *glx_context_create(HostWindow *w)
+static void *glx_context_create(HostWindow *w)
 {
     // Unlike SDL's, a new GLX context is not made current, as with WGL.
-    if (!w->glx_config)
+    if (!w->glx.config)
         return nullptr;
-    return glXCreateNewContext(static_cast<Display *>(w->x_display), static_cast<GLXFBConfig>(w->glx_config),
-                               GLX_RGBA_TYPE, nullptr, True);
+    return glXCreateNewContext(display, static_cast<GLXFBConfig>(w->glx.config), GLX_RGBA_TYPE, nullptr, True);
 }
 
-bool glx_make_current(HostWindow *w, HostContext *ctx)
+static bool glx_make_current(HostWindow *w, void *gl)
 {
-    Display *dpy = ctx ? static_cast<Display *>(ctx->x_display) : glXGetCurrentDisplay();
-    if (!ctx || !w)
-        return glXMakeCurrent(dpy, None, nullptr);
-    return glXMakeCurrent(dpy, w->x_window, static_cast<GLXContext>(ctx->glx));
+    if (!w || !gl)
+        return !glXGetCurrentContext() || glXMakeCurrent(glXGetCurrentDisplay(), None, nullptr);
+    return glXMakeCurrent(static_cast<Display *>(w->x11.display), w->x11.window, static_cast<GLXContext>(gl));
 }
 
-bool glx_is_current() { return glXGetCurrentContext() != nullptr; }
-
-void glx_context_destroy(HostContext *ctx)
+static void glx_context_destroy(void *gl)
 {
-    Display *dpy = static_cast<Display *>(ctx->x_display);
-    if (glXGetCurrentContext() == ctx->glx)
-        glXMakeCurrent(dpy, None, nullptr);
-    glXDestroyContext(dpy, static_cast<GLXContext>(ctx->glx));
+    if (glXGetCurrentContext() == gl)
+        glXMakeCurrent(display, None, nullptr);
+    glXDestroyContext(display, static_cast<GLXContext>(gl));
 }
 
-void glx_swap(HostWindow *w)
+static bool glx_swap(HostWindow *w)
 {
     // NOTE: GLX, like WGL, swaps any window with a back buffer (though
     // Mesa's software driver does nothing while the thread has no context).
-    glXSwapBuffers(static_cast<Display *>(w->x_display), w->x_window);
+    glXSwapBuffers(static_cast<Display *>(w->x11.display), w->x11.window);
+    return true;
 }
+
+const Backend glx_backend = {glx_formats, glx_set_format, glx_context_create, glx_make_current,
+                             glx_context_destroy, glx_swap, x11_frame_extents, nullptr, nullptr};
 
 }  // namespace compat

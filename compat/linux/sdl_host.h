@@ -1,8 +1,10 @@
 // What the SDL host's files share. sdl_window.cpp and sdl_context.cpp hold
-// host.h's side of the host over SDL2; where a window is on X11, its GL goes
-// through GLX (glx_context.cpp), and what SDL does not do for an X11 window
-// is done with Xlib (x11_window.cpp). On Wayland the GL goes through EGL
-// (egl_context.cpp), and libwayland's side is in wayland_window.cpp.
+// host.h's side of the host over SDL2. Each window has a backend, chosen
+// once when it gets its native window: on X11 its GL goes through GLX
+// (glx_context.cpp) and what SDL does not do for it is done with Xlib
+// (x11_window.cpp); on Wayland the GL goes through EGL (egl_context.cpp) and
+// libwayland's side is in wayland_window.cpp; any other driver gets SDL's
+// own GL (sdl_context.cpp).
 #ifndef SINEBAND_COMPAT_SDL_HOST_H
 #define SINEBAND_COMPAT_SDL_HOST_H
 
@@ -14,80 +16,70 @@
 
 namespace compat {
 
-struct HostWindow {
-    SDL_Window *window;
-    Uint32 id;
-    HWND owner;
-    std::string title;
-    int x, y, width, height;
-    bool frameless;
-    void *x_display;            // the X11 connection and window: GL goes through GLX there
-    unsigned long x_window;
-    void *glx_config = nullptr; // the GLXFBConfig of the window's pixel format
-    bool map_exposure_due = false;   // shown, and its first exposure not seen yet
-    void *wl_display = nullptr;   // the Wayland connection and surface: GL goes through EGL there
-    void *wl_surface = nullptr;
-    void *egl_config = nullptr;   // the EGLConfig of the window's pixel format
-    void *egl_window = nullptr;   // the layer's own wl_egl_window and its EGL surface
-    void *egl_surface = nullptr;
-    bool egl_alpha = false;       // the format has alpha, which the compositor must not see
+// What differs between window systems, as a table of functions; the host.h
+// functions call through it and never ask which window system they are on.
+struct Backend {
+    const std::vector<PIXELFORMATDESCRIPTOR> &(*formats)(HostWindow *w);
+    // Gives w the format (0-based, an index into formats(w)).
+    bool (*set_format)(HostWindow *w, int index);
+    // A context for w's format, not made current (as with WGL); null when refused.
+    void *(*context_create)(HostWindow *w);
+    // Binds gl to w; with both null, leaves the thread with none of the backend's contexts.
+    bool (*make_current)(HostWindow *w, void *gl);
+    void (*context_destroy)(void *gl);
+    bool (*swap)(HostWindow *w);
+    void (*frame)(HostWindow *w, int *left, int *top, int *right, int *bottom);
+    void (*resized)(HostWindow *w);   // may be null
+    // Lets go of what it made on w's native window, before SDL lets go of it; may be null.
+    void (*release)(HostWindow *w);
 };
 
-// An SDL context where SDL does the GL (neither X11 nor Wayland), a GLX one
-// on X11, an EGL one on Wayland.
+extern const Backend glx_backend, egl_backend, sdl_gl_backend;
+
+struct HostWindow {
+    SDL_Window *window = nullptr;
+    Uint32 id = 0;
+    HWND owner = nullptr;
+    std::string title;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool frameless = false;
+    bool map_exposure_due = false;   // shown, and its first exposure not seen yet
+    const Backend *backend = nullptr;
+    struct {
+        void *display = nullptr;   // Display *
+        unsigned long window = 0;
+    } x11;
+    struct {
+        void *config = nullptr;    // the GLXFBConfig of the window's format
+    } glx;
+    struct {
+        void *display = nullptr;   // wl_display *
+        void *surface = nullptr;   // SDL's wl_surface
+        void *egl_window = nullptr;   // the layer's own wl_egl_window on it
+    } wl;
+    struct {
+        void *config = nullptr;    // the EGLConfig of the window's format
+        void *surface = nullptr;
+        bool alpha = false;        // the format has alpha, which the compositor must not see
+    } egl;
+};
+
 struct HostContext {
-    SDL_GLContext gl;
-    void *glx;
-    void *x_display;
-    void *egl = nullptr;
+    const Backend *backend;
+    void *gl;   // a GLXContext, an EGLContext or an SDL_GLContext
 };
 
 // --- sdl_window.cpp --------------------------------------------------------
 
 // Creates the SDL window for w's description; null with SDL's error in why.
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why);
-// Makes window w's native window (again).
+// Makes w's native window anew, shown if the old one was, with SDL's extra
+// flags and, unless 0, that X visual; false, keeping the old, when it cannot.
+bool sdl_remake_window(HostWindow *w, Uint32 extra_flags, unsigned long x_visual);
+// Gives window w its native window, and with it its backend.
 void sdl_adopt_window(HostWindow *w, SDL_Window *window);
-
-// --- sdl_context.cpp -------------------------------------------------------
-
-// An RGBA pixel format with these buffer sizes, described as Windows does.
-PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, BYTE aux,
-                                      const BYTE accum[4], bool doublebuffer);
-
-// --- glx_context.cpp: the GL of windows on X11 ----------------------------
-
-// The display's GLX framebuffer configs as pixel formats, read once.
-const std::vector<PIXELFORMATDESCRIPTOR> &glx_pixel_formats(HostWindow *w);
-// The X visual and the GLXFBConfig of a format (0-based, as read above).
-unsigned long glx_format_visual(int index);
-void *glx_format_config(int index);
-// A GLX context for w's format, not made current; null when GLX refuses.
-void *glx_context_create(HostWindow *w);
-// Binds ctx to w; with either one null, no GLX context is current after.
-bool glx_make_current(HostWindow *w, HostContext *ctx);
-// Whether this thread has a GLX context current.
-bool glx_is_current();
-void glx_context_destroy(HostContext *ctx);
-void glx_swap(HostWindow *w);
-
-// --- egl_context.cpp: the GL of windows on Wayland -----------------------
-
-// The EGL configs of w's Wayland display as pixel formats, read once.
-const std::vector<PIXELFORMATDESCRIPTOR> &egl_pixel_formats(HostWindow *w);
-// Gives w the format (0-based, as read above): its own EGL window surface.
-bool egl_window_set_format(HostWindow *w, int index);
-// Follows the window's new size; the next frame is drawn at it.
-void egl_window_resize(HostWindow *w);
-// Lets go of w's EGL surface, before SDL lets go of its wl_surface.
-void egl_window_release(HostWindow *w);
-// An EGL context (desktop GL) for w's format, not made current; null when refused.
-void *egl_context_create(HostWindow *w);
-bool egl_make_current(HostWindow *w, HostContext *ctx);
-bool egl_is_current();
-void egl_context_destroy(HostContext *ctx);
-// False when w's surface is not the current one, which EGL cannot swap.
-bool egl_swap(HostWindow *w);
+// The frame as SDL knows it.
+void sdl_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom);
 
 // --- wayland_window.cpp: what SDL does not do for a Wayland window --------
 
@@ -107,6 +99,13 @@ void wayland_disconnect();
 // passes on what libwayland logged meanwhile. Called after each poll and
 // before any call that would wait on the compositor.
 void wayland_check_connection();
+// The native window EGL draws w into: a wl_egl_window of the layer's own on
+// w's surface, at its size; null when refused.
+void *wayland_egl_window(HostWindow *w);
+// Follows the window's new size; the next frame is drawn at it.
+void wayland_window_resized(HostWindow *w);
+// Lets go of w's wl_egl_window, once EGL has let go of its surface on it.
+void wayland_window_release(HostWindow *w);
 
 // --- x11_window.cpp: what SDL does not do for an X11 window ---------------
 

@@ -3,11 +3,13 @@
 // calls; nothing here calls a window procedure.
 //
 // The window system is SDL_VIDEODRIVER's when that is set, else X11 when
-// DISPLAY is set, else Wayland.
+// DISPLAY is set, else Wayland. Each window's backend (sdl_host.h) is chosen
+// when it gets its native window, from the kind SDL made.
 #include "sdl_host.h"
 
 #include <SDL_syswm.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
@@ -70,14 +72,18 @@ void sdl_adopt_window(HostWindow *w, SDL_Window *window)
     w->id = SDL_GetWindowID(window);
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    bool x11 = SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
-    w->x_display = x11 ? info.info.x11.display : nullptr;
-    w->x_window = x11 ? info.info.x11.window : 0;
-    bool wayland = !x11 && info.subsystem == SDL_SYSWM_WAYLAND;
-    w->wl_display = wayland ? info.info.wl.display : nullptr;
-    w->wl_surface = wayland ? info.info.wl.surface : nullptr;
-    if (wayland)
-        wayland_watch(w->wl_display);
+    SDL_SYSWM_TYPE system = SDL_GetWindowWMInfo(window, &info) ? info.subsystem : SDL_SYSWM_UNKNOWN;
+    w->backend = &sdl_gl_backend;
+    if (system == SDL_SYSWM_X11) {
+        w->x11.display = info.info.x11.display;
+        w->x11.window = info.info.x11.window;
+        w->backend = &glx_backend;
+    } else if (system == SDL_SYSWM_WAYLAND) {
+        w->wl.display = info.info.wl.display;
+        w->wl.surface = info.info.wl.surface;
+        wayland_watch(w->wl.display);
+        w->backend = &egl_backend;
+    }
 }
 
 SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
@@ -96,10 +102,36 @@ SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
     return window;
 }
 
+bool sdl_remake_window(HostWindow *w, Uint32 extra_flags, unsigned long x_visual)
+{
+    char visual[32] = "";
+    if (x_visual)
+        snprintf(visual, sizeof visual, "0x%lx", x_visual);
+    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visual);
+    SDL_Window *old = w->window;
+    bool shown = (SDL_GetWindowFlags(old) & SDL_WINDOW_SHOWN) != 0;
+    std::string why;
+    bool made = sdl_make_window(w, extra_flags, why) != nullptr;
+    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
+    if (!made || (x_visual && x11_window_visual(w) != x_visual)) {
+        if (made)
+            SDL_DestroyWindow(w->window);
+        sdl_adopt_window(w, old);
+        return false;
+    }
+    SDL_DestroyWindow(old);
+    // Windows lets a shown window be given its format; the new one is made hidden.
+    if (shown)
+        SDL_ShowWindow(w->window);
+    return true;
+}
+
 HostWindow *host_window_create(HWND owner, const char *title, const char *, int x, int y, int width, int height,
                                bool frameless, std::string &why)
 {
-    auto *w = new HostWindow{nullptr, 0, owner, title, x, y, width, height, frameless, nullptr, 0};
+    auto *w = new HostWindow;
+    w->owner = owner, w->title = title, w->frameless = frameless;
+    w->x = x, w->y = y, w->width = width, w->height = height;
     if (!sdl_make_window(w, 0, why)) {
         delete w;
         return nullptr;
@@ -113,7 +145,8 @@ void host_window_destroy(HostWindow *w)
     if (!w)
         return;
     windows.erase(std::remove(windows.begin(), windows.end(), w), windows.end());
-    egl_window_release(w);
+    if (w->backend->release)
+        w->backend->release(w);
     SDL_DestroyWindow(w->window);
     delete w;
 }
@@ -141,13 +174,11 @@ void host_window_client_size(HostWindow *w, int *width, int *height)
 
 void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
 {
-    // NOTE: SDL takes the window manager's _NET_FRAME_EXTENTS in only as its
-    // events are read, so a window just shown has no frame in SDL's eyes;
-    // the property itself is there once the window is mapped.
-    if (w->x_display) {
-        x11_frame_extents(w, left, top, right, bottom);
-        return;
-    }
+    w->backend->frame(w, left, top, right, bottom);
+}
+
+void sdl_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
+{
     if (SDL_GetWindowBordersSize(w->window, top, left, bottom, right) != 0)
         *left = *top = *right = *bottom = 0;
 }
@@ -199,7 +230,8 @@ static void dispatch(const SDL_Event &e)
         HWND hWnd = w->owner;
         switch (e.window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            egl_window_resize(w);
+            if (w->backend->resized)
+                w->backend->resized(w);
             input_size(hWnd, e.window.data1, e.window.data2);
             break;
         case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;

@@ -1,22 +1,19 @@
-// libwayland, for what SDL does not do for a Wayland window: noticing a
-// compositor that has gone away or refused a request, and saying so in one
-// line as the layer does when the X server goes; libwayland's own log lines
-// go through the layer too.
+// libwayland, for what SDL does not do for a Wayland window: the native
+// window EGL draws into, noticing a compositor that has gone away or refused
+// a request, and saying so in one line as the layer does when the X server
+// goes; libwayland's own log lines go through the layer too.
 //
-// What Wayland cannot do that Windows does:
-// - No client sets its position: CreateWindowEx's x and y stay the window's
-//   position, and WM_MOVE reports them.
-// - xdg-shell tells a client nothing of minimising, so WM_SIZE never brings
-//   SIZE_MINIMIZED.
-// - The compositor (or libdecor) draws the frame, and its size is not known
-//   to the client: the client area is the whole window.
-// - There are no display-mode changes: SDL's emulated modes scale instead,
-//   and the fullscreen build still gets an 800 x 600 drawable.
-// - SDL's message box needs zenity; when the box cannot be shown, the line on
-//   stderr still says it.
+// What Wayland cannot do that Windows does is listed in README.md, "Where
+// the layer knowingly differs from Windows", under "On Wayland, besides:"
+// (and held to the probe's table, tests/probe/probe_test.cpp).
+//
+// NOTE: SDL gives every Wayland window a wl_egl_window and an EGL surface of
+// its own, and EGL refuses a second surface on that one, so the layer makes
+// its own wl_egl_window on the window's wl_surface. SDL never swaps it.
 #include "sdl_host.h"
 
 #include <wayland-client.h>
+#include <wayland-egl.h>
 
 #include <errno.h>
 #include <stdarg.h>
@@ -103,6 +100,29 @@ void wayland_disconnect()
     if (watched)
         SDL_GL_UnloadLibrary();
     watched = nullptr;
+}
+
+void *wayland_egl_window(HostWindow *w)
+{
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w->window, &width, &height);
+    w->wl.egl_window = wl_egl_window_create(static_cast<wl_surface *>(w->wl.surface), width, height);
+    return w->wl.egl_window;
+}
+
+void wayland_window_resized(HostWindow *w)
+{
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w->window, &width, &height);
+    if (w->wl.egl_window)
+        wl_egl_window_resize(static_cast<wl_egl_window *>(w->wl.egl_window), width, height, 0, 0);
+}
+
+void wayland_window_release(HostWindow *w)
+{
+    if (w->wl.egl_window)
+        wl_egl_window_destroy(static_cast<wl_egl_window *>(w->wl.egl_window));
+    w->wl.egl_window = nullptr;
 }
 
 void wayland_check_connection()

@@ -37,15 +37,18 @@ void x11_handle_lost_server()
     signal(SIGPIPE, SIG_IGN);
 }
 
+// NOTE: SDL takes the window manager's _NET_FRAME_EXTENTS in only as its
+// events are read, so a window just shown has no frame in SDL's eyes; the
+// property itself is there once the window is mapped.
 void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bottom)
 {
     *left = *top = *right = *bottom = 0;
-    Display *dpy = static_cast<Display *>(w->x_display);
+    Display *dpy = static_cast<Display *>(w->x11.display);
     Atom type;
     int format;
     unsigned long count = 0, after;
     unsigned char *data = nullptr;
-    if (XGetWindowProperty(dpy, w->x_window, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+    if (XGetWindowProperty(dpy, w->x11.window, XInternAtom(dpy, "_NET_FRAME_EXTENTS", False), 0, 4, False,
                            XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
         data && format == 32 && count == 4) {
         const long *e = reinterpret_cast<const long *>(data);
@@ -58,7 +61,7 @@ void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bott
 unsigned long x11_window_visual(HostWindow *w)
 {
     XWindowAttributes a;
-    if (!XGetWindowAttributes(static_cast<Display *>(w->x_display), w->x_window, &a) || !a.visual)
+    if (!XGetWindowAttributes(static_cast<Display *>(w->x11.display), w->x11.window, &a) || !a.visual)
         return 0;
     return XVisualIDFromVisual(a.visual);
 }

@@ -14,27 +14,6 @@
 
 namespace compat {
 
-static PIXELFORMATDESCRIPTOR describe(bool alpha, bool depth, bool stencil)
-{
-    PIXELFORMATDESCRIPTOR f = {};
-    f.nSize = sizeof(f);
-    f.nVersion = 1;
-    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    f.iPixelType = PFD_TYPE_RGBA;
-    // The whole pixel, as drivers report it (see glx_context.cpp).
-    f.cColorBits = alpha ? 32 : 24;
-    f.cRedBits = f.cGreenBits = f.cBlueBits = 8;
-    f.cBlueShift = 0, f.cGreenShift = 8, f.cRedShift = 16;
-    f.cAlphaBits = alpha ? 8 : 0;
-    f.cAlphaShift = alpha ? 24 : 0;
-    // NOTE: WebGL asks only whether there is a depth buffer; browsers give
-    // 24 bits for one.
-    f.cDepthBits = depth ? 24 : 0;
-    f.cStencilBits = stencil ? 8 : 0;
-    f.iLayerType = PFD_MAIN_PLANE;
-    return f;
-}
-
 const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *)
 {
     static std::vector<PIXELFORMATDESCRIPTOR> formats;
@@ -42,11 +21,13 @@ const std::vector<PIXELFORMATDESCRIPTOR> &host_pixel_formats(HostWindow *)
     if (!read) {
         read = true;
         // Smallest first, so that ties in choosing go to the fewer buffers.
+        // NOTE: WebGL asks only whether there is a depth buffer; browsers
+        // give 24 bits for one.
         if (web_webgl_available())
             for (int alpha = 0; alpha < 2; ++alpha)
                 for (int depth = 1; depth >= 0; --depth)
                     for (int stencil = 0; stencil < 2; ++stencil)
-                        formats.push_back(describe(alpha, depth, stencil));
+                        formats.push_back(describe_format(8, 8, 8, alpha ? 8 : 0, depth ? 24 : 0, stencil ? 8 : 0));
     }
     return formats;
 }

@@ -5,13 +5,14 @@
 //
 // Immediate mode is batched: glEnd turns its primitive into triangles, lines
 // or points in one vertex array, which is drawn (one upload, one draw) when
-// something that changes the picture's state comes, at glClear, glFlush,
-// glFinish and SwapBuffers, and before it would outgrow its bound. The
-// matrices stay here; their product is taken once per draw.
+// the state changes, at glClear, glFlush, glFinish and SwapBuffers, and
+// before it would outgrow its bound. The matrices stay here; their product
+// is taken once per draw.
 //
-// The subset keeps its own copy of the state, so a lost WebGL context is
-// survived: while lost only the copy changes, and once restored the shader
-// and buffer are made again and the copy applied.
+// The gl* calls change the subset's own copy of the state; apply() brings
+// WebGL in line with it before a clear or a draw, and all of it to a context
+// just made. So a lost WebGL context is survived: while lost only the copy
+// changes; once restored, all is made and sent again.
 //
 // Left out: lighting, texturing, display lists, vertex arrays, fog, line and
 // point sizes, the accumulation buffer, glGet* other than glGetError, and
@@ -39,12 +40,43 @@ struct Vertex {
 
 typedef float Matrix[16];   // column by column, as GL keeps it
 
-// GL 1.1's minimum stack depths: modelview, projection, texture.
-const int stack_limit[3] = {32, 2, 2};
+void load_identity(Matrix m)
+{
+    for (int i = 0; i < 16; ++i)
+        m[i] = i % 5 == 0;
+}
 
-// The capabilities the subset passes on, and its bit in GlState::enabled.
-const GLenum capabilities[] = {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_CULL_FACE, GL_BLEND, GL_SCISSOR_TEST, GL_DITHER};
-const unsigned dither_bit = 1u << 5;
+// GL 1.1's minimum stack depths, which the subset gives.
+enum { modelview_depth = 32, projection_depth = 2, texture_depth = 2 };
+
+struct Stack {
+    explicit Stack(int limit) : limit(limit) { load_identity(matrices[0]); }
+    Matrix &top() { return matrices[depth - 1]; }
+    int limit, depth = 1;
+    Matrix matrices[modelview_depth];
+};
+
+// The capabilities the subset passes on, each with a bit in Settings::enabled.
+constexpr GLenum capabilities[] = {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_CULL_FACE, GL_BLEND, GL_SCISSOR_TEST, GL_DITHER};
+constexpr int capability_count = sizeof capabilities / sizeof capabilities[0];
+
+// A capability's bit, 0 for one the subset does not pass on.
+constexpr unsigned bit_of(GLenum cap)
+{
+    for (int i = 0; i < capability_count; ++i)
+        if (capabilities[i] == cap)
+            return 1u << i;
+    return 0;
+}
+
+// The state WebGL keeps too, which apply() sends.
+struct Settings {
+    unsigned enabled = bit_of(GL_DITHER);   // GL's only capability on by default
+    float clear_color[4] = {0, 0, 0, 0};
+    float clear_depth = 1;
+    GLenum depth_func = GL_LESS;
+    int viewport[4] = {0, 0, 0, 0};
+};
 
 const char *vertex_shader = "attribute vec4 p;attribute vec4 c;uniform mat4 m;varying vec4 v;"
                             "void main(){gl_Position=m*p;gl_PointSize=1.0;v=c;}";
@@ -54,15 +86,10 @@ const char *fragment_shader = "precision mediump float;varying vec4 v;void main(
 
 struct GlState {
     // The copy of the context's state.
-    Matrix stack[3][32];
-    int depth[3] = {1, 1, 1};
-    int mode = 0;                    // which stack: GL_MODELVIEW's first
-    unsigned enabled = dither_bit;   // GL's only capability on by default
-    GLenum depth_func = GL_LESS;
+    Stack modelview{modelview_depth}, projection{projection_depth}, texture{texture_depth};
+    Stack *stack = &modelview;   // the one glMatrixMode chose
+    Settings settings;
     GLenum shade = GL_SMOOTH;
-    float clear_color[4] = {0, 0, 0, 0};
-    float clear_depth = 1;
-    int viewport[4];
     unsigned char color[4] = {255, 255, 255, 255};
     GLenum error = GL_NO_ERROR;
 
@@ -74,13 +101,14 @@ struct GlState {
     // Expanded vertices waiting to be drawn, all as one draw mode.
     std::vector<Vertex> batch;
     GLenum batch_mode = GL_TRIANGLES;
-    bool product_stale = true;   // the matrices changed since the last upload
 
     // The WebGL side: valid while `live`, made again after a restore.
     bool live = false;
     int generation = 0;
     GLuint program = 0, buffer = 0;
     GLint product_location = -1;
+    Settings sent;               // what WebGL was last given
+    bool product_stale = true;   // the matrices changed since the last upload
 };
 
 static GlState *current = nullptr;
@@ -103,12 +131,6 @@ static GlState *outside_block()
     return current;
 }
 
-static void load_identity(Matrix m)
-{
-    for (int i = 0; i < 16; ++i)
-        m[i] = i % 5 == 0;
-}
-
 static void multiply(Matrix a, const Matrix b)
 {
     Matrix r;
@@ -122,22 +144,25 @@ static void multiply(Matrix a, const Matrix b)
     memcpy(a, r, sizeof r);
 }
 
-static void upload_product(GlState *s)
+// Brings WebGL in line with the copy: sends what differs from what it was
+// last given, or everything to a context just made.
+static void apply(GlState *s, bool everything)
 {
-    Matrix product;
-    memcpy(product, s->stack[1][s->depth[1] - 1], sizeof product);
-    multiply(product, s->stack[0][s->depth[0] - 1]);
-    emscripten_glUniformMatrix4fv(s->product_location, 1, GL_FALSE, product);
-    s->product_stale = false;
-}
-
-static void draw(GlState *s, GLenum mode, const std::vector<Vertex> &vertices)
-{
-    if (s->product_stale)
-        upload_product(s);
-    emscripten_glBufferData(GL_ARRAY_BUFFER, (intptr_t)(vertices.size() * sizeof(Vertex)), vertices.data(),
-                            GL_STREAM_DRAW);
-    emscripten_glDrawArrays(mode, 0, (GLsizei)vertices.size());
+    const Settings &want = s->settings, &had = s->sent;
+    for (int i = 0; i < capability_count; ++i)
+        if (everything || (want.enabled ^ had.enabled) >> i & 1)
+            want.enabled >> i & 1 ? emscripten_glEnable(capabilities[i]) : emscripten_glDisable(capabilities[i]);
+    const float *c = want.clear_color;
+    if (everything || memcmp(c, had.clear_color, sizeof want.clear_color))
+        emscripten_glClearColor(c[0], c[1], c[2], c[3]);
+    if (everything || want.clear_depth != had.clear_depth)
+        emscripten_glClearDepthf(want.clear_depth);
+    if (everything || want.depth_func != had.depth_func)
+        emscripten_glDepthFunc(want.depth_func);
+    const int *v = want.viewport;
+    if (everything || memcmp(v, had.viewport, sizeof want.viewport))
+        emscripten_glViewport(v[0], v[1], v[2], v[3]);
+    s->sent = want;
 }
 
 static GLuint shader(GLenum type, const char *source)
@@ -146,14 +171,6 @@ static GLuint shader(GLenum type, const char *source)
     emscripten_glShaderSource(id, 1, &source, nullptr);
     emscripten_glCompileShader(id);
     return id;
-}
-
-static void pass_capability(GLenum cap, bool on)
-{
-    if (on)
-        emscripten_glEnable(cap);
-    else
-        emscripten_glDisable(cap);
 }
 
 // Makes the shader and the buffer, and gives WebGL the whole copy.
@@ -173,14 +190,7 @@ static void build(GlState *s)
     emscripten_glEnableVertexAttribArray(0);
     emscripten_glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), (void *)offsetof(Vertex, rgba));
     emscripten_glEnableVertexAttribArray(1);
-
-    const int *v = s->viewport;
-    emscripten_glViewport(v[0], v[1], v[2], v[3]);
-    emscripten_glClearColor(s->clear_color[0], s->clear_color[1], s->clear_color[2], s->clear_color[3]);
-    emscripten_glClearDepthf(s->clear_depth);
-    emscripten_glDepthFunc(s->depth_func);
-    for (int i = 0; i < 6; ++i)
-        pass_capability(capabilities[i], s->enabled & 1u << i);
+    apply(s, true);
     s->product_stale = true;
     s->live = true;
 }
@@ -199,24 +209,37 @@ static void follow_context(GlState *s)
     }
 }
 
-// Draws what is batched: a lost context draws nothing.
+// Draws the vertices now, one upload and one draw; nothing while lost.
+static void draw(GlState *s, GLenum mode, const std::vector<Vertex> &vertices)
+{
+    follow_context(s);
+    if (!s->live)
+        return;
+    apply(s, false);
+    if (s->product_stale) {
+        Matrix product;
+        memcpy(product, s->projection.top(), sizeof product);
+        multiply(product, s->modelview.top());
+        emscripten_glUniformMatrix4fv(s->product_location, 1, GL_FALSE, product);
+        s->product_stale = false;
+    }
+    emscripten_glBufferData(GL_ARRAY_BUFFER, (intptr_t)(vertices.size() * sizeof(Vertex)), vertices.data(),
+                            GL_STREAM_DRAW);
+    emscripten_glDrawArrays(mode, 0, (GLsizei)vertices.size());
+}
+
 static void flush(GlState *s)
 {
     if (s->batch.empty())
         return;
-    follow_context(s);
-    if (s->live)
-        draw(s, s->batch_mode, s->batch);
+    draw(s, s->batch_mode, s->batch);
     s->batch.clear();
 }
 
 GlState *web_gl_create(int width, int height)
 {
     GlState *s = new GlState;
-    for (int m = 0; m < 3; ++m)
-        load_identity(s->stack[m][0]);
-    s->viewport[0] = s->viewport[1] = 0;
-    s->viewport[2] = width, s->viewport[3] = height;
+    s->settings.viewport[2] = width, s->settings.viewport[3] = height;
     return s;
 }
 
@@ -247,9 +270,10 @@ void web_gl_flush_frame()
 }
 
 // Appends the block as GL 1.1 draws it, polygons as fans from their first
-// vertex. With flat shading each primitive takes the colour of the vertex
-// GL names for it: its last, a polygon's first.
-static void expand(GLenum primitive, const std::vector<Vertex> &v, bool flat, std::vector<Vertex> &out)
+// vertex, and gives the mode WebGL draws that in. With flat shading each
+// primitive takes the colour of the vertex GL names for it: its last, a
+// polygon's first.
+static GLenum expand(GLenum primitive, const std::vector<Vertex> &v, bool flat, std::vector<Vertex> &out)
 {
     const size_t n = v.size();
     auto put = [&](std::initializer_list<size_t> corners, size_t provoking) {
@@ -263,55 +287,77 @@ static void expand(GLenum primitive, const std::vector<Vertex> &v, bool flat, st
     case GL_POINTS:
         for (size_t i = 0; i < n; ++i)
             put({i}, i);
-        break;
+        return GL_POINTS;
     case GL_LINES:
         for (size_t i = 0; i + 1 < n; i += 2)
             put({i, i + 1}, i + 1);
-        break;
+        return GL_LINES;
     case GL_LINE_STRIP:
     case GL_LINE_LOOP:
         for (size_t i = 0; i + 1 < n; ++i)
             put({i, i + 1}, i + 1);
         if (primitive == GL_LINE_LOOP && n > 1)
             put({n - 1, 0}, 0);
-        break;
+        return GL_LINES;
     case GL_TRIANGLES:
         for (size_t i = 0; i + 2 < n; i += 3)
             put({i, i + 1, i + 2}, i + 2);
-        break;
+        return GL_TRIANGLES;
     case GL_TRIANGLE_STRIP:
         // Every other triangle is turned round, so all keep the first's winding.
         for (size_t i = 0; i + 2 < n; ++i)
             put({i + i % 2, i + 1 - i % 2, i + 2}, i + 2);
-        break;
+        return GL_TRIANGLES;
     case GL_TRIANGLE_FAN:
         for (size_t i = 1; i + 1 < n; ++i)
             put({0, i, i + 1}, i + 1);
-        break;
+        return GL_TRIANGLES;
     case GL_QUADS:
         for (size_t i = 0; i + 3 < n; i += 4)
             put({i, i + 1, i + 2, i, i + 2, i + 3}, i + 3);
-        break;
+        return GL_TRIANGLES;
     case GL_QUAD_STRIP:
         for (size_t i = 0; i + 3 < n; i += 2)
             put({i, i + 1, i + 3, i, i + 3, i + 2}, i + 3);
-        break;
-    case GL_POLYGON:
+        return GL_TRIANGLES;
+    default:   // GL_POLYGON, the last glBegin takes
         for (size_t i = 1; i + 1 < n; ++i)
             put({0, i, i + 1}, 0);
-        break;
+        return GL_TRIANGLES;
     }
 }
 
-static GLenum draw_mode(GLenum primitive)
+// Adds the expanded block to the batch, which is drawn first when the block
+// is of another draw mode or does not fit. A block larger than the bound is
+// drawn on its own, and not kept.
+static void add_to_batch(GlState *s, GLenum mode)
 {
-    if (primitive == GL_POINTS)
-        return GL_POINTS;
-    return primitive <= GL_LINE_STRIP ? GL_LINES : GL_TRIANGLES;
+    if (mode != s->batch_mode || s->batch.size() + s->expanded.size() > web_gl_batch_bound)
+        flush(s);
+    s->batch_mode = mode;
+    if (s->expanded.size() <= web_gl_batch_bound)
+        s->batch.insert(s->batch.end(), s->expanded.begin(), s->expanded.end());
+    else {
+        draw(s, mode, s->expanded);
+        std::vector<Vertex>().swap(s->expanded), std::vector<Vertex>().swap(s->block);
+    }
 }
 
-// Flushes before a change to what the batch is drawn with; null where the
-// call is to do nothing.
+// What a setter does: unless the call is invalid (`error`), changes a part
+// of the copy, drawing the batch first; the same value again does nothing.
+template <typename T> static void set(T Settings::*part, const T &value, bool valid = true, GLenum error = 0)
+{
+    GlState *s = outside_block();
+    if (!s)
+        return;
+    if (!valid)
+        return set_error(s, error);
+    T &kept = s->settings.*part;
+    if (memcmp(&kept, &value, sizeof kept) != 0)
+        flush(s), memcpy(&kept, &value, sizeof kept);
+}
+
+// For an action or a matrix change: draws the batch; null where the call does nothing.
 static GlState *changing()
 {
     GlState *s = outside_block();
@@ -322,35 +368,18 @@ static GlState *changing()
 
 static float clamp(float x) { return x < 0 ? 0 : x > 1 ? 1 : x; }
 
-static Matrix &top(GlState *s) { return s->stack[s->mode][s->depth[s->mode] - 1]; }
-
 static void multiply_current(const Matrix m)
 {
     if (GlState *s = changing()) {
-        multiply(top(s), m);
+        multiply(s->stack->top(), m);
         s->product_stale = true;
     }
 }
 
-static int capability_bit(GLenum cap)
-{
-    for (int i = 0; i < 6; ++i)
-        if (capabilities[i] == cap)
-            return i;
-    return -1;
-}
-
 static void set_capability(GLenum cap, bool on)
 {
-    GlState *s = changing();
-    if (!s)
-        return;
-    int bit = capability_bit(cap);
-    if (bit < 0)
-        return set_error(s, GL_INVALID_ENUM);
-    s->enabled = on ? s->enabled | 1u << bit : s->enabled & ~(1u << bit);
-    if (s->live)
-        pass_capability(cap, on);
+    const unsigned bit = bit_of(cap), enabled = current ? current->settings.enabled : 0;
+    set(&Settings::enabled, on ? enabled | bit : enabled & ~bit, bit != 0, GL_INVALID_ENUM);
 }
 
 }  // namespace compat
@@ -372,33 +401,15 @@ void glDisable(GLenum cap) { set_capability(cap, false); }
 
 void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha)
 {
-    if (GlState *s = changing()) {
-        const float c[4] = {clamp(red), clamp(green), clamp(blue), clamp(alpha)};
-        memcpy(s->clear_color, c, sizeof c);
-        if (s->live)
-            emscripten_glClearColor(c[0], c[1], c[2], c[3]);
-    }
+    const float c[4] = {clamp(red), clamp(green), clamp(blue), clamp(alpha)};
+    set(&Settings::clear_color, c);
 }
 
-void glClearDepth(GLclampd depth)
-{
-    if (GlState *s = changing()) {
-        s->clear_depth = clamp((float)depth);
-        if (s->live)
-            emscripten_glClearDepthf(s->clear_depth);
-    }
-}
+void glClearDepth(GLclampd depth) { set(&Settings::clear_depth, clamp((float)depth)); }
 
 void glDepthFunc(GLenum func)
 {
-    GlState *s = changing();
-    if (!s)
-        return;
-    if (func < GL_NEVER || func > GL_ALWAYS)
-        return set_error(s, GL_INVALID_ENUM);
-    s->depth_func = func;
-    if (s->live)
-        emscripten_glDepthFunc(func);
+    set(&Settings::depth_func, func, func >= GL_NEVER && func <= GL_ALWAYS, GL_INVALID_ENUM);
 }
 
 // Takes effect as each block is expanded, so it needs no flush.
@@ -414,29 +425,25 @@ void glShadeModel(GLenum mode)
 
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
 {
-    GlState *s = changing();
-    if (!s)
-        return;
-    if (width < 0 || height < 0)
-        return set_error(s, GL_INVALID_VALUE);
     const int v[4] = {x, y, width, height};
-    memcpy(s->viewport, v, sizeof v);
-    if (s->live)
-        emscripten_glViewport(x, y, width, height);
+    set(&Settings::viewport, v, width >= 0 && height >= 0, GL_INVALID_VALUE);
 }
 
 void glClear(GLbitfield mask)
 {
-    GlState *s = changing();
+    GlState *s = outside_block();
     if (!s)
         return;
     const GLbitfield buffers = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
     if (mask & ~(buffers | GL_ACCUM_BUFFER_BIT))
         return set_error(s, GL_INVALID_VALUE);
+    flush(s);
     follow_context(s);
     // There is no accumulation buffer to clear.
-    if (s->live && (mask & buffers))
+    if (s->live && (mask & buffers)) {
+        apply(s, false);
         emscripten_glClear(mask & buffers);
+    }
 }
 
 void glFlush(void)
@@ -458,39 +465,44 @@ void glMatrixMode(GLenum mode)
     GlState *s = outside_block();
     if (!s)
         return;
-    if (mode < GL_MODELVIEW || mode > GL_TEXTURE)
-        return set_error(s, GL_INVALID_ENUM);
-    s->mode = (int)(mode - GL_MODELVIEW);
+    switch (mode) {
+    case GL_MODELVIEW: s->stack = &s->modelview; break;
+    case GL_PROJECTION: s->stack = &s->projection; break;
+    case GL_TEXTURE: s->stack = &s->texture; break;
+    default: set_error(s, GL_INVALID_ENUM);
+    }
 }
 
 void glLoadIdentity(void)
 {
     if (GlState *s = changing()) {
-        load_identity(top(s));
+        load_identity(s->stack->top());
         s->product_stale = true;
     }
 }
 
+// The current matrix stays as it is, so the batch is not drawn.
 void glPushMatrix(void)
 {
-    GlState *s = changing();
+    GlState *s = outside_block();
     if (!s)
         return;
-    int &depth = s->depth[s->mode];
-    if (depth == stack_limit[s->mode])
+    Stack &m = *s->stack;
+    if (m.depth == m.limit)
         return set_error(s, GL_STACK_OVERFLOW);
-    memcpy(s->stack[s->mode][depth], s->stack[s->mode][depth - 1], sizeof(Matrix));
-    ++depth;
+    memcpy(m.matrices[m.depth], m.top(), sizeof(Matrix));
+    ++m.depth;
 }
 
 void glPopMatrix(void)
 {
-    GlState *s = changing();
+    GlState *s = outside_block();
     if (!s)
         return;
-    if (s->depth[s->mode] == 1)
+    if (s->stack->depth == 1)
         return set_error(s, GL_STACK_UNDERFLOW);
-    --s->depth[s->mode];
+    flush(s);
+    --s->stack->depth;
     s->product_stale = true;
 }
 
@@ -528,10 +540,8 @@ void glScalef(GLfloat x, GLfloat y, GLfloat z)
 void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z)
 {
     float length = sqrtf(x * x + y * y + z * z);
-    if (length == 0) {
-        changing();
-        return;
-    }
+    if (length == 0)
+        return (void)outside_block();
     x /= length, y /= length, z /= length;
     // NOTE: sin and cos in double, which the program links already.
     const double radians = angle * M_PI / 180;
@@ -595,23 +605,9 @@ void glEnd(void)
         return set_error(s, GL_INVALID_OPERATION);
     s->inside = false;
     s->expanded.clear();
-    expand(s->primitive, s->block, s->shade == GL_FLAT, s->expanded);
-    if (s->expanded.empty())
-        return;   // too few vertices for one primitive
-    const GLenum mode = draw_mode(s->primitive);
-    if (mode != s->batch_mode || s->batch.size() + s->expanded.size() > web_gl_batch_bound)
-        flush(s);
-    s->batch_mode = mode;
-    if (s->expanded.size() <= web_gl_batch_bound) {
-        s->batch.insert(s->batch.end(), s->expanded.begin(), s->expanded.end());
-        return;
-    }
-    // A block larger than the bound is drawn on its own, and not kept.
-    follow_context(s);
-    if (s->live)
-        draw(s, mode, s->expanded);
-    std::vector<Vertex>().swap(s->expanded);
-    std::vector<Vertex>().swap(s->block);
+    const GLenum mode = expand(s->primitive, s->block, s->shade == GL_FLAT, s->expanded);
+    if (!s->expanded.empty())   // else too few vertices for one primitive
+        add_to_batch(s, mode);
 }
 
 // NOTE: GL leaves a vertex outside glBegin/glEnd undefined; it is dropped.

@@ -6,13 +6,18 @@
 // itself; Asyncify lets it pause (Asyncify.handleSleep) and be resumed from
 // an event. Only the C++ side (web_*.cpp) calls these, and only it calls
 // the layer. The page (web_page.html) styles what is made here.
+//
+// The kinds of event (WEB_KEY ...) are web_host.h's, read from it as the
+// library is built; a kind the header does not have fails the build.
+{{{ [...read(JS_LIBRARIES.find((f) => f.endsWith('web_library.js')).replace(/[^/]*$/, 'web_host.h'))
+      .matchAll(/\b(WEB_[A-Z]+) = (\d+)/g)].forEach((m) => global[m[1]] = m[2]), '' }}}
 
 var WebHost = {
   $Web__deps: ['$callUserCallback'],
   $Web: {
-    // Classic Windows metrics for an overlapped window: a 4-pixel frame on
+    // Classic Windows metrics for an overlapped window: a 4-pixel border on
     // every side, and a caption of 18 pixels and a line under the top one.
-    FRAME: 4,
+    BORDER: 4,
     CAPTION: 19,
     // The smallest outer size a window can be dragged to.
     MIN_WIDTH: 136,
@@ -23,9 +28,9 @@ var WebHost = {
     events: [],      // [kind, window, field, field, field, code]
     waiting: null,   // resumes a program waiting for an event
     resume: null,    // resumes a program that let the browser run
-    frame: 0,        // its requestAnimationFrame, or
-    timer: 0,        // its timer while the page is hidden
-    frames: 0,
+    animationRequest: 0,   // its requestAnimationFrame, or
+    hiddenTimer: 0,        // its timer while the page is hidden
+    framesShown: 0,
     opened: false,   // web_open has run
     restored: 0,     // WebGL contexts given back after a loss
 
@@ -47,8 +52,8 @@ var WebHost = {
     // frame while the page can be seen, from a timer while it cannot, as a
     // hidden page gets no animation frames. Called again when that changes.
     pace: function () {
-      cancelAnimationFrame(Web.frame);
-      clearTimeout(Web.timer);
+      cancelAnimationFrame(Web.animationRequest);
+      clearTimeout(Web.hiddenTimer);
       if (!Web.resume)
         return;
       var next = function () {
@@ -57,23 +62,23 @@ var WebHost = {
         Web.wake(resume);
       };
       if (document.hidden)
-        Web.timer = setTimeout(next, 16);
+        Web.hiddenTimer = setTimeout(next, 16);
       else
-        Web.frame = requestAnimationFrame(next);
+        Web.animationRequest = requestAnimationFrame(next);
     },
 
     insets: function (w) {
-      var f = w.frameless ? 0 : Web.FRAME;
-      return {left: f, top: w.frameless ? 0 : f + Web.CAPTION, right: f, bottom: f};
+      var b = w.frameless ? 0 : Web.BORDER;
+      return {left: b, top: w.frameless ? 0 : b + Web.CAPTION, right: b, bottom: b};
     },
 
-    // Puts the frame around the client area at (w.x, w.y).
+    // Puts the window's outer element around the client area at (w.x, w.y).
     layout: function (w) {
       var i = Web.insets(w), c = w.canvas;
-      w.frame.style.left = (w.x - i.left) + 'px';
-      w.frame.style.top = (w.y - i.top) + 'px';
-      w.frame.style.width = (c.width + i.left + i.right) + 'px';
-      w.frame.style.height = (c.height + i.top + i.bottom) + 'px';
+      w.outer.style.left = (w.x - i.left) + 'px';
+      w.outer.style.top = (w.y - i.top) + 'px';
+      w.outer.style.width = (c.width + i.left + i.right) + 'px';
+      w.outer.style.height = (c.height + i.top + i.bottom) + 'px';
       c.style.left = i.left + 'px';
       c.style.top = i.top + 'px';
       // NOTE: one canvas pixel to a CSS pixel, whatever devicePixelRatio
@@ -93,7 +98,7 @@ var WebHost = {
       Web.layout(w);
     },
 
-    // Dragging the frame's right or bottom edge, or the corner, resizes.
+    // Dragging the right or bottom border, or the corner, resizes.
     startResize: function (w, e, horizontal, vertical) {
       e.preventDefault();
       w.canvas.focus({preventScroll: true});
@@ -110,7 +115,7 @@ var WebHost = {
         if (width == w.canvas.width && height == w.canvas.height)
           return;
         Web.setClient(w, width, height);
-        Web.queue([2 /* WEB_SIZE */, w.id, width, height, 0]);
+        Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0]);
       };
       var end = function () {
         target.removeEventListener('pointermove', move);
@@ -122,10 +127,10 @@ var WebHost = {
       target.addEventListener('pointercancel', end);
     },
 
-    // Which of the frame's edges a point is on: [right, bottom].
+    // Which of the borders a point is on: [right, bottom].
     edges: function (w, e) {
-      var r = w.frame.getBoundingClientRect();
-      return [e.clientX >= r.right - Web.FRAME, e.clientY >= r.bottom - Web.FRAME];
+      var r = w.outer.getBoundingClientRect();
+      return [e.clientX >= r.right - Web.BORDER, e.clientY >= r.bottom - Web.BORDER];
     },
 
     element: function (tag, className, parent) {
@@ -139,7 +144,7 @@ var WebHost = {
 
     // The client area's canvas takes the keyboard and the context's events.
     wire: function (w) {
-      var canvas = w.canvas, frame = w.frame;
+      var canvas = w.canvas;
       canvas.tabIndex = 0;
       canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
       // NOTE: only a lost context whose loss is prevented is given back. The
@@ -154,15 +159,15 @@ var WebHost = {
           e.preventDefault();
           if (e.isComposing)
             return;
-          Web.queue([1 /* WEB_KEY */, w.id, down, e.repeat ? 1 : 0, e.getModifierState('NumLock') ? 1 : 0, e.code]);
+          Web.queue([{{{ WEB_KEY }}}, w.id, down, e.repeat ? 1 : 0, e.getModifierState('NumLock') ? 1 : 0, e.code]);
         };
       };
       canvas.addEventListener('keydown', key(1));
       canvas.addEventListener('keyup', key(0));
       var focus = function (gained) {
         return function () {
-          frame.classList.toggle('inactive', !gained);
-          Web.queue([4 /* WEB_FOCUS */, w.id, gained, 0, 0]);
+          w.outer.classList.toggle('inactive', !gained);
+          Web.queue([{{{ WEB_FOCUS }}}, w.id, gained, 0, 0]);
         };
       };
       canvas.addEventListener('focus', focus(1));
@@ -196,51 +201,63 @@ var WebHost = {
         spare.focus({preventScroll: true});
     },
 
+    // A hidden window: its outer element, the canvas for its client area
+    // and, unless it is frameless, a caption and borders.
     make: function (title, x, y, width, height, frameless) {
       var w = {id: Web.nextId++, x: x, y: y, frameless: frameless};
-      var frame = w.frame = Web.element('div', frameless ? 'window frameless inactive' : 'window inactive');
-      frame.setAttribute('role', 'application');
-      frame.setAttribute('aria-label', title);
-      frame.style.display = 'none';
-      var canvas = w.canvas = Web.element('canvas', '', frame);
-      canvas.width = width;
-      canvas.height = height;
+      w.outer = Web.element('div', frameless ? 'window frameless inactive' : 'window inactive');
+      w.outer.setAttribute('role', 'application');
+      w.outer.setAttribute('aria-label', title);
+      w.outer.style.display = 'none';
+      w.canvas = Web.element('canvas', '', w.outer);
+      w.canvas.width = width;
+      w.canvas.height = height;
       Web.wire(w);
-
       if (!frameless) {
-        var caption = Web.element('div', 'caption', frame);
-        Web.element('span', 'title', caption).textContent = title;
-        var close = Web.element('button', 'close', caption);
-        close.type = 'button';
-        close.title = 'Close';
-        close.setAttribute('aria-label', 'Close');
-        close.textContent = '\u2715';
-        close.addEventListener('click', function () { Web.queue([3 /* WEB_CLOSE */, w.id, 0, 0, 0]); });
-        // Clicking the frame or the caption keeps the keyboard on the canvas.
-        frame.addEventListener('mousedown', function (e) {
-          if (e.target != w.canvas) {
-            e.preventDefault();
-            w.canvas.focus({preventScroll: true});
-          }
-        });
-        frame.addEventListener('pointermove', function (e) {
-          if (e.target != frame)
-            return;
-          var on = Web.edges(w, e);
-          frame.style.cursor = on[0] && on[1] ? 'nwse-resize' : on[0] ? 'ew-resize' : on[1] ? 'ns-resize' : '';
-        });
-        frame.addEventListener('pointerdown', function (e) {
-          var on = Web.edges(w, e);
-          if (e.target == frame && (on[0] || on[1]))
-            Web.startResize(w, e, on[0], on[1]);
-        });
-        var grip = Web.element('div', 'grip', frame);
-        grip.addEventListener('pointerdown', function (e) { Web.startResize(w, e, true, true); });
+        Web.makeCaption(w, title);
+        Web.makeBorders(w);
       }
       Web.layout(w);
-      (document.getElementById('desktop') || document.body).appendChild(frame);
+      (document.getElementById('desktop') || document.body).appendChild(w.outer);
       Web.windows[w.id] = w;
       return w.id;
+    },
+
+    // The title, and a close button that asks the program to close.
+    makeCaption: function (w, title) {
+      var caption = Web.element('div', 'caption', w.outer);
+      Web.element('span', 'title', caption).textContent = title;
+      var close = Web.element('button', 'close', caption);
+      close.type = 'button';
+      close.title = 'Close';
+      close.setAttribute('aria-label', 'Close');
+      close.textContent = '\u2715';
+      close.addEventListener('click', function () { Web.queue([{{{ WEB_CLOSE }}}, w.id, 0, 0, 0]); });
+    },
+
+    // The right and bottom borders and the grip in their corner resize; a
+    // click on a border or the caption keeps the keyboard on the canvas.
+    makeBorders: function (w) {
+      var outer = w.outer;
+      outer.addEventListener('mousedown', function (e) {
+        if (e.target != w.canvas) {
+          e.preventDefault();
+          w.canvas.focus({preventScroll: true});
+        }
+      });
+      outer.addEventListener('pointermove', function (e) {
+        if (e.target != outer)
+          return;
+        var on = Web.edges(w, e);
+        outer.style.cursor = on[0] && on[1] ? 'nwse-resize' : on[0] ? 'ew-resize' : on[1] ? 'ns-resize' : '';
+      });
+      outer.addEventListener('pointerdown', function (e) {
+        var on = Web.edges(w, e);
+        if (e.target == outer && (on[0] || on[1]))
+          Web.startResize(w, e, on[0], on[1]);
+      });
+      var grip = Web.element('div', 'grip', outer);
+      grip.addEventListener('pointerdown', function (e) { Web.startResize(w, e, true, true); });
     },
 
     box: function (caption, text, icon, done) {
@@ -298,7 +315,6 @@ var WebHost = {
     },
   },
 
-  web_open__deps: ['$Web'],
   web_open: function () {
     if (typeof document == 'undefined')
       return 0;
@@ -309,33 +325,29 @@ var WebHost = {
     return 1;
   },
 
-  web_close_all__deps: ['$Web'],
   web_close_all: function () {
     for (var id in Web.windows)
-      Web.windows[id].frame.remove();
+      Web.windows[id].outer.remove();
     Web.windows = {};
   },
 
-  web_window_create__deps: ['$Web'],
   web_window_create: function (title, x, y, width, height, frameless) {
     return Web.make(UTF8ToString(title), x, y, width, height, !!frameless);
   },
 
-  web_window_destroy__deps: ['$Web'],
   web_window_destroy: function (id) {
     var w = Web.windows[id];
     if (w) {
-      w.frame.remove();
+      w.outer.remove();
       delete Web.windows[id];
     }
   },
 
-  web_window_show__deps: ['$Web'],
   web_window_show: function (id, shown) {
     var w = Web.windows[id];
     if (!w)
       return;
-    w.frame.style.display = shown ? '' : 'none';
+    w.outer.style.display = shown ? '' : 'none';
     // A window that is shown is activated and takes the keyboard.
     if (shown)
       w.canvas.focus({preventScroll: true});
@@ -343,14 +355,12 @@ var WebHost = {
       w.canvas.blur();
   },
 
-  web_window_client_size__deps: ['$Web'],
   web_window_client_size: function (id, width, height) {
     var w = Web.windows[id];
     HEAP32[width >> 2] = w ? w.canvas.width : 0;
     HEAP32[height >> 2] = w ? w.canvas.height : 0;
   },
 
-  web_window_frame__deps: ['$Web'],
   web_window_frame: function (id, left, top, right, bottom) {
     var w = Web.windows[id];
     var i = w ? Web.insets(w) : {left: 0, top: 0, right: 0, bottom: 0};
@@ -360,7 +370,6 @@ var WebHost = {
     HEAP32[bottom >> 2] = i.bottom;
   },
 
-  web_window_place__deps: ['$Web'],
   web_window_place: function (id, x, y, width, height) {
     var w = Web.windows[id];
     if (!w)
@@ -370,7 +379,6 @@ var WebHost = {
     Web.setClient(w, Math.max(width, 0), Math.max(height, 0));
   },
 
-  web_context_create__deps: ['$Web', '$GL'],
   web_context_create: function (id, alpha, depth, stencil) {
     var w = Web.windows[id];
     if (!w)
@@ -385,19 +393,16 @@ var WebHost = {
     return GL.createContext(w.canvas, attributes);
   },
 
-  web_context_make_current__deps: ['$GL'],
   web_context_make_current: function (handle) {
     return GL.makeContextCurrent(handle) ? 1 : 0;
   },
 
-  web_context_destroy__deps: ['$GL'],
   web_context_destroy: function (handle) {
     if (GL.currentContext == GL.contexts[handle])
       GL.makeContextCurrent(0);
     GL.deleteContext(handle);
   },
 
-  web_next_event__deps: ['$Web'],
   web_next_event: function (window, fields, code, size) {
     var e = Web.events.shift();
     if (!e)
@@ -409,7 +414,6 @@ var WebHost = {
     return e[0];
   },
 
-  web_wait_event__deps: ['$Web'],
   web_wait_event: function () {
     Asyncify.handleSleep(function (resume) {
       if (Web.events.length)
@@ -419,19 +423,17 @@ var WebHost = {
     });
   },
 
-  web_message_box__deps: ['$Web'],
   web_message_box: function (caption, text, icon) {
     Asyncify.handleSleep(function (resume) {
       Web.box(UTF8ToString(caption), UTF8ToString(text), UTF8ToString(icon), function () { Web.wake(resume); });
     });
   },
 
-  web_frame_done__deps: ['$Web'],
   web_frame_done: function () {
     Asyncify.handleSleep(function (resume) {
-      if (!Web.frames++)
+      if (!Web.framesShown++)
         Module['firstFrame'] = performance.now();
-      Module['frames'] = Web.frames;
+      Module['frames'] = Web.framesShown;
       Web.resume = resume;
       Web.pace();
     });
@@ -442,10 +444,12 @@ var WebHost = {
     return Module['webgl'] ? 1 : 0;
   },
 
-  web_gl_generation__deps: ['$Web', '$GL'],
   web_gl_generation: function () {
     return !GLctx || GLctx.isContextLost() ? -1 : Web.restored;
   },
 };
 
+// Every function here may use Web, and GL (library_webgl.js) for contexts.
+autoAddDeps(WebHost, '$Web');
+autoAddDeps(WebHost, '$GL');
 mergeInto(LibraryManager.library, WebHost);

@@ -1,13 +1,41 @@
 // gdi32: pixel formats and SwapBuffers.
 //
 // The formats are the host's own (for X11, its GLX framebuffer configs),
-// described as Windows describes them. ChoosePixelFormat picks among them
-// the way Windows' OpenGL32 does. Left out: bitmap, GDI and overlay formats.
+// described as Windows describes them by describe_format, which every host
+// uses. ChoosePixelFormat picks among them the way Windows' OpenGL32 does.
+// Left out: bitmap, GDI and overlay formats.
 #include "layer.h"
 
 #include <string.h>
 
 namespace compat {
+
+PIXELFORMATDESCRIPTOR describe_format(BYTE r, BYTE g, BYTE b, BYTE a, BYTE depth, BYTE stencil, bool doublebuffer,
+                                      BYTE aux, const BYTE *accum)
+{
+    static const BYTE none[4] = {0, 0, 0, 0};
+    if (!accum)
+        accum = none;
+    PIXELFORMATDESCRIPTOR f = {};
+    f.nSize = sizeof(f);
+    f.nVersion = 1;
+    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0);
+    f.iPixelType = PFD_TYPE_RGBA;
+    // NOTE: the documentation counts colour without alpha, but drivers (and
+    // Wine) report the whole pixel, so an RGBA8 format is 32 bits and a
+    // 16-bit request prefers the format without alpha, as it does there.
+    f.cColorBits = (BYTE)(r + g + b + a);
+    f.cRedBits = r, f.cGreenBits = g, f.cBlueBits = b, f.cAlphaBits = a;
+    f.cBlueShift = 0, f.cGreenShift = b, f.cRedShift = (BYTE)(b + g), f.cAlphaShift = a ? (BYTE)(r + g + b) : 0;
+    f.cAccumRedBits = accum[0], f.cAccumGreenBits = accum[1], f.cAccumBlueBits = accum[2];
+    f.cAccumAlphaBits = accum[3];
+    f.cAccumBits = (BYTE)(accum[0] + accum[1] + accum[2] + accum[3]);
+    f.cDepthBits = depth;
+    f.cStencilBits = stencil;
+    f.cAuxBuffers = aux;
+    f.iLayerType = PFD_MAIN_PLANE;
+    return f;
+}
 
 static const std::vector<PIXELFORMATDESCRIPTOR> &formats_of(HDC__ *dc)
 {

@@ -2,7 +2,10 @@
 // it receives, so that the layer and Windows (Wine) can be given the same
 // input and their answers compared line for line.
 //
-//   probe LOGFILE
+//   probe [LOGFILE]
+//
+// With no file named (in the page, which has no files and no command line)
+// the log is the standard output, which the page's console shows.
 //
 // Each line: "dispatched" when the call came from the probe's own
 // DispatchMessageA, "sent" for any other call, then the message, wParam and
@@ -45,7 +48,9 @@ static LRESULT CALLBACK ProbeProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPa
     dispatching = NULL;   // whatever comes while this one is handled is sent
     fprintf(out, "%s %04x", dispatched ? "dispatched" : "sent", msg);
     Value(hWnd, (unsigned long long)wParam);
-    Value(hWnd, (unsigned long long)lParam);
+    // NOTE: as the pointer-wide unsigned number it is, so that a 32-bit
+    // build's (the page's) key-up lParam is not sign-extended.
+    Value(hWnd, (unsigned long long)(UINT_PTR)lParam);
     fprintf(out, "\n");
     fflush(out);
 
@@ -60,7 +65,7 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrevInst, LPSTR lpCmd, int nShowC
 {
     (void)hPrevInst;
     (void)nShowCmd;
-    if (!(out = fopen(lpCmd, "w")))
+    if (!(out = *lpCmd ? fopen(lpCmd, "w") : stdout))
         return 2;
 
     WNDCLASSA wc = {};

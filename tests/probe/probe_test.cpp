@@ -3,7 +3,9 @@
 // this bare X server under the same real input (XTEST, through xdotool), and
 // the messages of a named set in the two logs are compared line for line.
 // On a Wayland compositor (sway) the layer's build runs again under the same
-// input from wtype and swaymsg, and its log is held against its X11 log.
+// input from wtype and swaymsg, and in a browser its web build (probe.html)
+// under the same input from the browser's driver (probe_page.js); each log is
+// held against the layer's X11 log.
 // The differences the layer keeps on purpose are listed below with their
 // reasons, and README.md's list is this list; any other difference fails.
 #include <gtest/gtest.h>
@@ -44,16 +46,22 @@ struct Line {
 };
 typedef std::vector<Line> Log;
 
+enum Host { kLayer, kWine, kWayland, kPage };
+const char *const host_name[] = {"layer", "wine", "wayland", "page"};
+
 // A difference the layer keeps: what differs, then why (what Windows does,
 // what Wine does, why the layer does what it does). README.md lists these
-// very entries. Where the compared messages show it, `layer` and `wine`
-// rewrite their log so that it is out of the comparison and return how many
-// lines they rewrote; null where the probe does not see it.
+// very entries. Where the compared messages show it, `mine` rewrites the log
+// of the host it is about (`on`) and `theirs` the log that one is held
+// against (Wine's for the layer on X11, else the X11 one's), so that it is
+// out of the comparison; each returns how many lines it rewrote. Null where
+// the probe does not see it.
 struct Kept {
     const char *what;
     const char *why;
-    std::function<int(Log &)> layer = nullptr, wine = nullptr;
+    std::function<int(Log &)> mine = nullptr, theirs = nullptr;
     bool close_request_only = false;   // Alt+F4's WM_SYSCOMMAND is posted on both
+    Host on = kLayer;
 };
 
 // The first WM_SIZE and WM_MOVE, when their lParams are these, rewritten.
@@ -136,6 +144,59 @@ const Kept kept[] = {
     {"SDL's message box needs zenity. When the box cannot be shown, the line on stderr still says it.",
      "Windows always has its own box; on Wayland SDL runs zenity, which a desktop may lack. Not exercised by "
      "the probe."},
+    // In the page, besides; there too the layer is held against itself on X11.
+    {"The window has classic metrics: the first WM_SIZE and WM_MOVE give a 592 x 423 client area at (54, 73) for the "
+     "600 x 450 window at (50, 50).",
+     "Windows 10 takes a wider frame off (584 x 411); the page draws the frame with the metrics Wine uses by default, "
+     "where the layer's X window is all client. The probe checks each side for its own values.",
+     FirstSizeAndMove("1a70250", "490036"), FirstSizeAndMove("1c20258", "320032"), false, kPage},
+    {"The window has no window menu, no minimise or maximise button, and cannot be moved; ShowWindow's minimise and "
+     "maximise show it as it is. It is resized by its right or bottom edge or its corner only, to at least 136 x 39 "
+     "outside.",
+     "Windows gives an overlapped window all of these; a page has nowhere to minimise a window to and no room to "
+     "maximise one into, and its frame is the page's own drawing. Not exercised by the probe."},
+    {"ChangeDisplaySettingsA with a mode fails with DISP_CHANGE_BADMODE: the fullscreen build has no fullscreen there.",
+     "Windows switches the display's mode; a page has no display modes. Not exercised by the probe."},
+    {"SwapBuffers waits for the display, as with a swap interval of 1: the loop resumes at the browser's next "
+     "animation frame, so it runs at the display's refresh rate (60 frames a second in headless Chromium) and no "
+     "longer keeps a core busy; in a hidden tab it goes on drawing, resumed by a timer, which browsers slow down for a "
+     "hidden page.",
+     "Vertical sync is the usual default of Windows' drivers, and a program draws on while minimised; a page must give "
+     "the browser its thread back to show a frame, and a hidden page gets no animation frames. Messages are still read "
+     "before every frame, so the probe's are the same."},
+    {"Pixel formats are what WebGL gives: 8-bit colour with or without alpha, a 24-bit depth buffer or none, an 8-bit "
+     "stencil buffer or none, always double-buffered (eight formats; the program's request gets 24-bit colour and "
+     "24-bit depth).",
+     "Windows' drivers also list accumulation, auxiliary, stereo and single-buffered formats; WebGL has none of them, "
+     "and without WebGL there are no formats at all. Not exercised by the probe."},
+    {"One rendering context at a time, and it draws only on its own window's canvas: wglMakeCurrent with another "
+     "window of the same format fails.",
+     "On Windows a context can be made current on any window of its format; a WebGL context belongs to one canvas. Not "
+     "exercised by the probe."},
+    {"OpenGL is the layer's own subset of 1.1 over WebGL: the calls the program makes, with glDisable, glFlush, "
+     "glFinish, glGetError, glVertex2f/4f, glColor3f/4f/3ub/4ub, glPushMatrix/glPopMatrix, glScalef, glFrustum, "
+     "glOrtho and every primitive, with GL 1.1's errors and stack depths (32 modelview, 2 projection). No lighting, "
+     "texturing, display lists, vertex arrays or glGet* but glGetError; of the capabilities only depth and stencil "
+     "test, culling, blending, scissoring and dithering, all but the depth test at GL's default settings (there is no "
+     "glCullFace, glBlendFunc, glScissor or glStencilFunc). GL_POLYGON is drawn as a triangle fan (the same picture "
+     "for a convex polygon), and a GL call with no current context does nothing, as on Windows.",
+     "Windows' OpenGL is the driver's, all of 1.1 and more; a browser has only WebGL, so the layer brings what the "
+     "program needs. Not exercised by the probe."},
+    {"After a lost WebGL context nothing is drawn until the browser gives it back; the program is not told.",
+     "Windows' OpenGL does not tell a program when its driver recovers either; a browser loses a context when its GPU "
+     "process restarts. Not exercised by the probe."},
+    {"While the canvas has the keyboard, the browser's own use of every key (Tab, Backspace, F1, the arrows) is "
+     "suppressed; keys the browser or the desktop keep for themselves (Ctrl+W, Ctrl+T, Alt+F4 under most window "
+     "managers) never reach the program. Auto-repeat is as the browser reports it.",
+     "On Windows the focused window gets every key the system does not keep; a page gets only what the browser passes "
+     "on. The probe's keys all reach it, and its driver repeats a held key as X does."},
+    {"The message box is the page's own dialog: the window procedure is not re-entered while it is up.",
+     "A Windows modal loop dispatches to the thread's windows; the page's box only waits for OK. Not exercised by the "
+     "probe."},
+    {"Screen coordinates (WM_MOVE, the window's rectangle) are the page's, in CSS pixels from the page's top left "
+     "corner.",
+     "Windows gives them in the screen's pixels; a page does not know where it is on the screen. The probe's WM_MOVE "
+     "is the first one's (54, 73)."},
 };
 
 // The probe's log, the compared messages only, named.
@@ -192,9 +253,6 @@ Log CollapseRepeats(const Log &log)
 }
 
 // --- the runs ---------------------------------------------------------------------
-
-enum Host { kLayer, kWine, kWayland };
-const char *const host_name[] = {"layer", "wine", "wayland"};
 
 // Keys as a person presses them, for one xdotool (or on Wayland wtype) run,
 // whose own pauses keep each key down as long as asked: a key held past the
@@ -279,14 +337,20 @@ Log Run(Host host, Ending ending)
         l.argv = {"wine", SINEBAND_PROBE_EXE, log};
     if (host == kWayland)
         l.unset = {"DISPLAY"};
+    // The browser's driver gives the input and ends with the page's status.
+    if (host == kPage)
+        l.argv = {getenv("SINEBAND_NODE"), SINEBAND_PROBE_PAGE, getenv("SINEBAND_PROBE_BROWSER"), log};
     l.files = test_file("-" + tag);
     Program p;
     EXPECT_TRUE(p.start(l)) << tag << ": the probe did not start";
     if (p.pid() <= 0)
         return {};
-    host == kWayland ? DriveOnSway(p, log) : DriveOnX(host, ending, p);
+    if (host == kWayland)
+        DriveOnSway(p, log);
+    else if (host != kPage)
+        DriveOnX(host, ending, p);
 
-    p.ends_within(20000);
+    p.ends_within(host == kPage ? 90000 : 20000);
     EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 1) << tag << ": the probe ended with "
                                                                           << p.describe_end();
     if (host == kWine)   // this prefix's wineserver goes before the next run
@@ -294,20 +358,20 @@ Log Run(Host host, Ending ending)
     return Read(log);
 }
 
-// The layer's log (on `host`) against the `other` one's; on Wine's, but for
-// what is kept.
+// The layer's log (on `host`) against the `other` one's, but for what is
+// kept.
 void Compare(Host host, Host other, Ending ending)
 {
     Log layer = CollapseRepeats(Run(host, ending)), them = CollapseRepeats(Run(other, ending));
     ASSERT_FALSE(layer.empty() || them.empty());
     for (const Kept &k : kept) {
-        if (other != kWine || !k.layer || (k.close_request_only && ending != kCloseRequest))
+        if (k.on != host || !k.mine || (k.close_request_only && ending != kCloseRequest))
             continue;
-        int on_layer = k.layer(layer), on_wine = k.wine(them);
-        printf("kept: %s (%d and %d lines)\n", k.what, on_layer, on_wine);
+        int on_layer = k.mine(layer), on_them = k.theirs(them);
+        printf("kept: %s (%d and %d lines)\n", k.what, on_layer, on_them);
         // A difference that no longer shows is to go from the list.
         if (ending == kCloseRequest) {
-            EXPECT_TRUE(on_layer && on_wine) << "not seen any more: " << k.what;
+            EXPECT_TRUE(on_layer && on_them) << "not seen any more: " << k.what;
         }
     }
     size_t n = std::max(layer.size(), them.size()), differ = 0;
@@ -354,4 +418,12 @@ TEST(Probe, OnWaylandAsOnX11)
     if (!on_sway())
         GTEST_SKIP() << "not on tools/with-sway.sh's compositor";
     Compare(kWayland, kLayer, kCloseRequest);
+}
+
+// Run in a browser by the web_probe_messages tests, on an X display.
+TEST(Probe, InThePageAsOnX11)
+{
+    if (!getenv("SINEBAND_PROBE_BROWSER") || !getenv("SINEBAND_NODE"))
+        GTEST_SKIP() << "no browser named (SINEBAND_PROBE_BROWSER) or no Node (SINEBAND_NODE)";
+    Compare(kPage, kLayer, kCloseRequest);
 }

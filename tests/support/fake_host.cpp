@@ -34,20 +34,6 @@ int swaps() { return swap_count; }
 
 void at_swap(int after_swaps, std::function<void()> event) { script.emplace(after_swaps, std::move(event)); }
 
-PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, bool doublebuffer)
-{
-    PIXELFORMATDESCRIPTOR f = {};
-    f.nSize = sizeof(f);
-    f.nVersion = 1;
-    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | (doublebuffer ? PFD_DOUBLEBUFFER : 0);
-    f.iPixelType = PFD_TYPE_RGBA;
-    f.cColorBits = color;
-    f.cAlphaBits = alpha;
-    f.cDepthBits = depth;
-    f.cStencilBits = stencil;
-    return f;
-}
-
 HWND window() { return windows.empty() ? nullptr : windows.back()->owner; }
 
 void resize(HWND hWnd, int width, int height)
@@ -66,7 +52,7 @@ void key(HWND hWnd, int usage, bool down, bool repeat, bool numlock)
 void reset()
 {
     cfg = Config();
-    cfg.formats = {format(24, 8, 24, 8, true)};
+    cfg.formats = {compat::describe_format(8, 8, 8, 8, 24, 8)};
     log.clear();
     swap_count = 0;
     script.clear();

@@ -32,10 +32,9 @@ void at_swap(int after_swaps, std::function<void()> event);
 HWND window();
 // The user resized the window's client area to width x height.
 void resize(HWND hWnd, int width, int height);
-// Back to the defaults: one double-buffered RGBA format, 24 colour, 24 depth.
+// Back to the defaults: one double-buffered format, 8-8-8-8 colour, 24 depth.
+// Tests describe theirs with compat::describe_format (host.h).
 void reset();
-
-PIXELFORMATDESCRIPTOR format(BYTE color, BYTE alpha, BYTE depth, BYTE stencil, bool doublebuffer);
 
 // USB HID usages, as SDL numbers its scancodes: the keys the tests press.
 namespace usb {
