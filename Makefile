@@ -7,10 +7,13 @@ all: build
 deps:
 	@tools/install-deps.sh all
 
-# The Linux program, the suite and the bench's runner; both Windows programs.
+# The Linux program, the suite and the bench's runner; the program for arm64
+# (its test runs it under qemu); both Windows programs.
 build: deps
 	@cmake --preset linux -DSINEBAND_TESTS=ON -DSINEBAND_BENCH=ON >/dev/null
 	@cmake --build --preset linux -j 2
+	@cmake --preset linux-aarch64 >/dev/null
+	@cmake --build --preset linux-aarch64 -j 2
 	@cmake --preset mingw-x86 >/dev/null
 	@cmake --build --preset mingw-x86 -j 2
 	@cmake --preset mingw-x64 >/dev/null
@@ -30,8 +33,10 @@ run:
 test: build
 	@ctest --preset linux
 
-# The archives, in build/dist: sineband-linux-<machine>.tar.gz,
-# sineband-win32.zip, sineband-win64.zip and sineband-web.zip (tools/dist.sh).
+# The archives, in build/dist: sineband-linux-x86_64.tar.gz and
+# sineband-linux-aarch64.tar.gz, sineband_<version>_amd64.deb and
+# sineband_<version>_arm64.deb, sineband-win32.zip, sineband-win64.zip and
+# sineband-web.zip (tools/dist.sh), each read back.
 dist: build
 	@tools/dist.sh
 

@@ -1,6 +1,6 @@
-# The Debian package, sineband_<version>_amd64.deb: cpack -G DEB over this
-# build's install (tools/dist.sh deb). The program goes to /usr/bin,
-# stripped, with its manual page; its Depends come from dpkg-shlibdeps;
+# The Debian package, sineband_<version>_<arch>.deb (amd64, or arm64 from
+# the cross build): cpack -G DEB over this build's install (tools/dist.sh
+# deb). The program goes to /usr/bin, stripped, with its manual page; its Depends come from dpkg-shlibdeps;
 # /usr/share/doc/sineband holds the copyright file and the changelog Debian
 # asks for.
 include(GNUInstallDirs)
@@ -38,6 +38,13 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sineband)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# NOTE: CPack names the architecture after the machine it runs on; a cross
+# build's package is of its target's.
+find_program(DPKG_ARCHITECTURE dpkg-architecture)
+if(DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
+  execute_process(COMMAND ${DPKG_ARCHITECTURE} -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SINEBAND_MAINTAINER}")

@@ -1,20 +1,17 @@
 // The host window system as the layer sees it.
 //
 // The layer's Win32 modules (win32/) are the same everywhere; under them one
-// host is linked in: the Linux one (linux/: SDL2, with GLX on X11 and EGL on
-// Wayland) for the real program, the page's (web/) for the program in a
-// browser, a scripted one (tests/support/fake_host.cpp) for the layer's
-// tests. A host owns native windows, pixel formats, GL contexts and events;
-// it reports events by calling the input_* functions below
-// (win32/user32_input.cpp), which turn them into Win32 messages. It never
-// calls a window procedure itself. All of it is in namespace compat, where a
-// host implements it.
+// host is linked in: linux/ (SDL2, with GLX on X11 and EGL on Wayland) for
+// the real program, web/ for the program in a browser, a scripted one
+// (tests/support/fake_host.cpp) for the layer's tests. A host owns native
+// windows, pixel formats, GL contexts and events; it reports events by
+// calling the input_* functions below (win32/user32_input.cpp), which turn
+// them into Win32 messages, and never calls a window procedure itself.
 //
-// Adding a host (say, macOS): one new folder beside linux/ and web/ with the
-// functions below, one CMake file beside cmake/linux.cmake and
-// cmake/web.cmake that lists its sources once and makes win32_<host> and the
-// program, and the line in CMakeLists.txt that chooses it. Nothing in win32/,
-// shell/ or scene/ changes.
+// Adding a host (say, macOS): a new folder beside linux/ and web/ with the
+// functions below, in namespace compat; a CMake file beside cmake/linux.cmake
+// that lists its sources once and makes win32_<host> and the program; and
+// the line in CMakeLists.txt that chooses it. win32/, shell/ and scene/ stay.
 #ifndef SINEBAND_COMPAT_HOST_H
 #define SINEBAND_COMPAT_HOST_H
 

@@ -15,8 +15,10 @@ usr() { sed -E 's#^/(lib|lib64|bin|sbin)/#/usr/\1/#'; }
 closure=$(apt-cache depends --recurse --installed --no-recommends --no-suggests \
   --no-conflicts --no-breaks --no-replaces --no-enhances \
   $("$here/tools/install-deps.sh" --list run) | grep -v '^ ')
+# NOTE: each package by its architecture: a bare name is ambiguous with arm64's.
 # shellcheck disable=SC2086
-{ dpkg-query -L $closure 2>/dev/null || true; } | usr | sort -u >"$build/run_profile_files.txt"
+{ dpkg-query -L $({ dpkg-query -W -f='${Package}:${Architecture}\n' $closure 2>/dev/null || true; } |
+  grep -E ":($(dpkg --print-architecture)|all)$") 2>/dev/null || true; } | usr | sort -u >"$build/run_profile_files.txt"
 
 sdl2_dir=$(sed -n 's/^SDL2_DIR:PATH=//p' "$build/CMakeCache.txt")
 depfiles=$(find "$build/CMakeFiles" -name '*.o.d')

@@ -111,9 +111,9 @@ prefix)
 
 format)
   # PE32 for the 32-bit build, PE32+ for the 64-bit one; both GUI programs
-  # that need only Windows' own DLLs.
-  for pair in "$2:PE32:010b" "$3:PE32+:020b"; do
-    IFS=: read -r exe kind magic <<<"$pair"
+  # that need only Windows' own DLLs, with ASLR (relocations kept) and DEP.
+  for pair in "$2:PE32:010b:" "$3:PE32+:020b:HIGH_ENTROPY_VA"; do
+    IFS=: read -r exe kind magic entropy <<<"$pair"
     if [ ! -f "$exe" ]; then
       fail "$exe is missing (make build builds it)"
       continue
@@ -125,6 +125,9 @@ format)
     file -b "$exe" | grep -q "^$kind executable (GUI)" || fail "$exe is not a $kind GUI executable"
     grep -qE "^Magic[[:space:]]+$magic" <<<"$headers" || fail "$exe: optional header magic is not $magic"
     grep -qE '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" || fail "$exe: subsystem is not 2 (Windows GUI)"
+    flags=$(sed -n '/^DllCharacteristics/,/^[^[:space:]]/s/^[[:space:]]\+\([A-Z_]\+\)$/\1/p' <<<"$headers")
+    for flag in DYNAMIC_BASE NX_COMPAT $entropy; do grep -qx "$flag" <<<"$flags" || fail "$exe lacks $flag"; done
+    ! grep -q 'relocations stripped' <<<"$headers" || fail "$exe has its relocations stripped: it cannot move"
     for dll in OPENGL32.DLL GLU32.DLL; do
       grep -qw "$dll" <<<"$dlls" || fail "$exe does not import $dll"
     done

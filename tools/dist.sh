@@ -2,22 +2,27 @@
 # `make dist`: the archives, in build/dist (or -o DIR):
 #   linux  sineband-linux-<machine>.tar.gz: sineband-linux-<machine>/ with
 #          bin/sineband (cmake --install of build/linux, or of SINEBAND_BUILD),
-#          README, LICENSE, NOTICES
+#          README, LICENSE, NOTICES; <machine> is the one the program is for
+#   linux-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
 #   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
 #   web    sineband-web.zip: index.html of build/web (the program inside),
 #          readme.txt, LICENSE, NOTICES
 #   deb    sineband_<version>_<arch>.deb: cpack of build/linux (or of
 #          SINEBAND_BUILD), as cmake/deb.cmake sets it up
+#   deb-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
 #   tools/dist.sh [-o DIR] [ARCHIVE...]   (all of them by default)
 # Each archive is made from a staging folder and read back: one without the
 # licence and the notices is an error. The package is read back with dpkg-deb
-# and lintian (check_deb).
+# and lintian (check_deb); the Linux program in each is checked for Debian's
+# hardening (check_hardening).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$here/build/dist
 if [ "${1:-}" = -o ]; then out=$2; shift 2; fi
-[ $# -gt 0 ] || set -- linux deb win32 win64 web
+[ $# -gt 0 ] || set -- linux linux-aarch64 deb deb-aarch64 win32 win64 web
+native_build=${SINEBAND_BUILD:-$here/build/linux}
+aarch64_build=${SINEBAND_AARCH64_BUILD:-$here/build/linux-aarch64}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -43,12 +48,28 @@ pack() {
   echo "dist: ${file#"$here"/}"
 }
 
+# target PROGRAM: sets machine (as uname -m names it), arch (Debian's name)
+# and multiarch (the libraries' folder name) to those PROGRAM is built for.
+target() {
+  case $(LC_ALL=C readelf -h "$1" | sed -n 's/^ *Machine: *//p') in
+    *X86-64) machine=x86_64 arch=amd64 multiarch=x86_64-linux-gnu ;;
+    AArch64) machine=aarch64 arch=arm64 multiarch=aarch64-linux-gnu ;;
+    *) fail "$1: not a program for x86-64 or arm64" ;;
+  esac
+}
+
 # For each library PROGRAM is linked with, the Debian package that holds it:
-# "package library" lines.
+# "package library" lines. NOTE: the libraries are looked up where the
+# loader of PROGRAM's machine looks, not with ldd, which can only load a
+# program of this machine's.
 runtime_libraries() {
-  local lib path package
-  for lib in $(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path=$(ldd "$1" | awk -v lib="$lib" '$1 == lib && $3 ~ /^\// { print $3 }')
+  local lib path package dir machine arch multiarch
+  target "$1"
+  for lib in $(objdump -p "$1" | awk '$1 == "NEEDED" { print $2 }'); do
+    path=""
+    for dir in /lib/$multiarch /usr/lib/$multiarch /lib /usr/lib; do
+      [ -e "$dir/$lib" ] && { path=$dir/$lib; break; }
+    done
     [ -n "$path" ] || fail "$1 cannot find $lib"
     # /lib and /usr/lib are one directory; dpkg knows a file by either name.
     package=$(dpkg -S "$path" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null) || fail "no package holds $path"
@@ -61,19 +82,45 @@ runtime_packages() {
   runtime_libraries "$1" | cut -d' ' -f1 | sort -u
 }
 
+# check_hardening PROGRAM BUILD: hardening-check's yes to all it can see
+# here, and the two flags it cannot (stack clash and control-flow
+# protection) in every compile command of BUILD.
+check_hardening() {
+  local report feature commands flag machine arch multiarch
+  command -v hardening-check >/dev/null || fail "no hardening-check here (tools/install-deps.sh brings it)"
+  report=$(hardening-check "$1" 2>&1) || true
+  for feature in "Position Independent Executable" "Stack protected" "Fortify Source functions" \
+    "Read-only relocations" "Immediate binding"; do
+    grep -q "^ $feature: yes" <<<"$report" || fail "$1 is not hardened:"$'\n'"$report"
+  done
+  target "$1"
+  [ -f "$2/compile_commands.json" ] || fail "$2 has no compile_commands.json"
+  commands=$(grep '"command":' "$2/compile_commands.json")
+  [ -n "$commands" ] || fail "$2/compile_commands.json holds no command"
+  for flag in -fstack-clash-protection $([ "$machine" = x86_64 ] && echo -fcf-protection); do
+    if grep -qv -e " $flag " <<<"$commands"; then
+      fail "$2: not every file is compiled with $flag"
+    fi
+  done
+}
+
+# linux BUILD: the archive of BUILD's program, named after its machine.
 linux() {
-  local name root packages release
-  name=sineband-linux-$(uname -m)
+  local name root packages release machine arch multiarch
   # shellcheck source=/dev/null
   release=$(. /etc/os-release && echo "$VERSION_ID")
   stage linux
+  [ -x "$1/sineband" ] || fail "$1/sineband is missing (make build builds it)"
+  target "$1/sineband"
+  name=sineband-linux-$machine
   root=$stage/$name
-  cmake --install "${SINEBAND_BUILD:-$here/build/linux}" --prefix "$root" --component program --strip >/dev/null
+  cmake --install "$1" --prefix "$root" --component program --strip >/dev/null
   [ -x "$root/bin/sineband" ] || fail "cmake --install put no bin/sineband in $root"
+  check_hardening "$root/bin/sineband" "$1"
   packages=$(runtime_packages "$root/bin/sineband" | tr '\n' ' ')
   cp "$here/LICENSE" "$here/NOTICES" "$root/"
   cat >"$root/README" <<TEXT
-sineband for Linux ($(uname -m))
+sineband for Linux ($machine)
 
 A white sine band on black, drawn with OpenGL in a 600 x 450 window.
 Run bin/sineband on an X display; Escape or closing the window quits.
@@ -89,26 +136,32 @@ TEXT
   pack "$name.tar.gz"
 }
 
-# The Debian package, made by cpack in a staging folder and checked there.
+# deb BUILD: BUILD's Debian package, made by cpack in a staging folder and
+# checked there.
 deb() {
-  local log file tool
+  local log file tool machine arch multiarch
   for tool in cpack file dpkg-shlibdeps dpkg-deb lintian; do
     command -v "$tool" >/dev/null || fail "no $tool here (tools/install-deps.sh brings it)"
   done
+  [ -x "$1/sineband" ] || fail "$1/sineband is missing (make build builds it)"
+  target "$1/sineband"
   stage deb
-  log=$(cpack --config "${SINEBAND_BUILD:-$here/build/linux}/CPackConfig.cmake" -G DEB -B "$stage" 2>&1) ||
+  # NOTE: dpkg-shlibdeps looks for the libraries of DEB_HOST_ARCH's
+  # multiarch folder; the build machine's unless told.
+  log=$(DEB_HOST_ARCH=$arch cpack --config "$1/CPackConfig.cmake" -G DEB -B "$stage" 2>&1) ||
     fail "cpack failed:"$'\n'"$log"
   file=$(find "$stage" -maxdepth 1 -name '*.deb')
   [ -f "$file" ] || fail "cpack made not one .deb in $stage"
-  check_deb "$file"
+  [ "$(dpkg-deb -f "$file" Architecture)" = "$arch" ] || fail "${file##*/} is not of $arch, which its program is for"
+  check_deb "$file" "$1"
   mv "$file" "$out/"
   rm -rf "$stage"
   echo "dist: ${out#"$here"/}/${file##*/}"
 }
 
-# check_deb FILE: the package's files, its changelog's version, Depends that
-# name the package of every library its program is linked with, and no
-# error from lintian.
+# check_deb FILE BUILD: the package's files, its changelog's version,
+# Depends that name the package of every library its program is linked
+# with, its program hardened, and nothing at all from lintian.
 check_deb() {
   local deb=$1 root=$stage/root doc=$stage/root/usr/share/doc/sineband f depends names libs package lib report
   dpkg-deb -x "$deb" "$root"
@@ -130,8 +183,11 @@ check_deb() {
     grep -qx "$package" <<<"$names" ||
       fail "${deb##*/}: Depends ($depends) lacks $package, which holds $lib"
   done <<<"$libs"
-  report=$(lintian --fail-on error "$deb" 2>/dev/null) || fail "${deb##*/}: lintian finds errors:"$'\n'"$report"
-  [ -z "$report" ] || echo "$report" >&2
+  check_hardening "$root/usr/bin/sineband" "$2"
+  # NOTE: only its standard output holds tags; it complains of root on the other.
+  report=$(lintian --pedantic --display-info --fail-on none "$deb" 2>"$stage/lintian.log") ||
+    fail "${deb##*/}: lintian failed:"$'\n'"$(<"$stage/lintian.log")"
+  [ -z "$report" ] || fail "${deb##*/}: lintian --pedantic reports:"$'\n'"$report"
 }
 
 # windows NAME BUILD: the zip of one Windows build.
@@ -187,11 +243,13 @@ TEXT
 
 for archive in "$@"; do
   case "$archive" in
-    linux) linux ;;
+    linux) linux "$native_build" ;;
+    linux-aarch64) linux "$aarch64_build" ;;
     win32) windows win32 mingw-x86 ;;
     win64) windows win64 mingw-x64 ;;
     web) web ;;
-    deb) deb ;;
-    *) fail "unknown archive '$archive' (linux, deb, win32, win64, web)" ;;
+    deb) deb "$native_build" ;;
+    deb-aarch64) deb "$aarch64_build" ;;
+    *) fail "unknown archive '$archive' (linux, linux-aarch64, deb, deb-aarch64, win32, win64, web)" ;;
   esac
 done

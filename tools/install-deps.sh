@@ -4,10 +4,11 @@
 #   tools/install-deps.sh [--list | --dry-run] [PROFILE]
 # PROFILE is one of
 #   run  build the Linux program and run it, on a virtual display too (make run)
-#   web  build the web page and run it in Chromium and Firefox (make web,
-#        make bench-web)
-#   all  everything: the suite, the Windows builds and Wine, the web page,
-#        bench, asan, fuzz, the Debian package (the default)
+#   web  build the web page and run it in Chromium, Firefox and WebKit (make
+#        web, make bench-web)
+#   arm64  build the Linux program for arm64 and run it under qemu-user
+#   all  everything: the suite, the Windows builds and Wine, the arm64 build,
+#        the web page, bench, asan, fuzz, the Debian packages (the default)
 # --list prints the profile's packages, --dry-run the ones it would install;
 # neither installs anything.
 set -euo pipefail
@@ -36,17 +37,23 @@ wayland=(sway wtype grim jq)
 bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 # make asan and make fuzz: clang and its sanitizer and fuzzer runtimes.
 sanitizers=(clang libclang-rt-14-dev)
-# make dist's Debian package: CPack's use of file and dpkg-shlibdeps, and
-# lintian, which the package is checked with.
-deb=(file dpkg-dev lintian)
+# make dist's Debian packages: CPack's use of file and dpkg-shlibdeps, and
+# lintian and hardening-check (devscripts), which they are checked with.
+deb=(file dpkg-dev lintian devscripts)
+# The program for arm64: the cross compiler, the arm64 builds of the
+# libraries it is built with (a second architecture of this install), and
+# qemu-user, which runs it here against the arm64 libraries of that install.
+arm64=(crossbuild-essential-arm64 qemu-user libsdl2-dev:arm64 libgl-dev:arm64 libglu1-mesa-dev:arm64
+       libegl-dev:arm64 libx11-dev:arm64 libwayland-dev:arm64 libgl1-mesa-dri:arm64)
 # The Windows programs, and their run under Wine in the suite.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64)
-# The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium
-# and Firefox ESR for make web, the browser tests and make bench-web, which
-# also need Node, npm (the machine's own if it has them) and the npm packages
-# of tools/web, pinned by its package-lock.json and installed below. Firefox
-# has WebGL here only headed, so on Xvfb.
-web=(cmake make emscripten node-acorn chromium firefox-esr xvfb)
+# The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium,
+# Firefox ESR and WebKitGTK's WebDriver (which brings its MiniBrowser) for make
+# web, the browser tests and make bench-web, which also need Node, npm (the
+# machine's own if it has them) and the npm packages of tools/web, pinned by
+# its package-lock.json and installed below. Firefox has WebGL here only
+# headed, and WebKit has no headless mode, so both run on Xvfb.
+web=(cmake make emscripten node-acorn chromium firefox-esr webkit2gtk-driver xvfb)
 command -v node >/dev/null || web+=(nodejs)
 command -v npm >/dev/null || web+=(npm)
 
@@ -54,9 +61,10 @@ with_web=1
 case "$profile" in
   run) packages=("${program[@]}" "${headless[@]}"); with_web=0 ;;
   web) packages=("${web[@]}") ;;
+  arm64) packages=("${program[@]}" "${arm64[@]}"); with_web=0 ;;
   all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${wayland[@]}" "${bench[@]}" "${sanitizers[@]}"
-                 "${windows[@]}" "${deb[@]}" "${web[@]}") ;;
-  *) echo "install-deps: unknown profile '$profile' (run, web or all)" >&2; exit 2 ;;
+                 "${windows[@]}" "${deb[@]}" "${arm64[@]}" "${web[@]}") ;;
+  *) echo "install-deps: unknown profile '$profile' (run, web, arm64 or all)" >&2; exit 2 ;;
 esac
 
 if [ "$mode" = list ]; then
@@ -64,9 +72,21 @@ if [ "$mode" = list ]; then
   exit 0
 fi
 
+# Whether package NAME[:ARCH] is installed, for ARCH or for all; a bare name
+# means this machine's architecture.
+# NOTE: once a package is installed for two architectures its bare name is
+# ambiguous to dpkg, and "install ok installed" of the other one's proves
+# nothing, so each instance is asked for its architecture.
+native=$(dpkg --print-architecture)
+installed() {
+  local name=${1%%:*} arch=$native
+  [ "$name" = "$1" ] || arch=${1#*:}
+  dpkg-query -W -f='${Status} ${Architecture}\n' "$name" 2>/dev/null | grep -Eqx "install ok installed ($arch|all)"
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 if [ "$mode" = dry-run ]; then
   [ ${#missing[@]} -eq 0 ] || printf '%s\n' "${missing[@]}"
@@ -78,6 +98,10 @@ if [ ${#missing[@]} -ne 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
+  # The arm64 packages need arm64 added as a second architecture first.
+  if printf '%s\n' "${missing[@]}" | grep -q ':arm64$' && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $sudo dpkg --add-architecture arm64
+  fi
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -114,9 +114,14 @@ bool Program::start(const Launch &launch)
         if (!dropped)
             env.push_back(entry);
     }
+    std::vector<std::string> args = launch.emulator;
     if (!launch.preload.empty()) {
         // Ahead of what the caller preloads already (a sanitizer build's).
-        env.push_back("LD_PRELOAD=" + launch.preload + (inherited && *inherited ? std::string(":") + inherited : ""));
+        std::string preload = "LD_PRELOAD=" + launch.preload;
+        if (!launch.emulator.empty())
+            args.insert(args.end(), {"-E", preload});
+        else
+            env.push_back(preload + (inherited && *inherited ? std::string(":") + inherited : ""));
         if (!records_.empty())
             env.push_back("GLCHECK_OUT=" + records_);
     }
@@ -125,7 +130,7 @@ bool Program::start(const Launch &launch)
     for (std::string &e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::vector<std::string> args = launch.argv;
+    args.insert(args.end(), launch.argv.begin(), launch.argv.end());
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);

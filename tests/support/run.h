@@ -46,6 +46,8 @@ struct Launch {
     std::vector<std::string> unset;   // variables it must not inherit
     std::vector<std::string> set;     // NAME=VALUE entries added
     std::string preload;              // glcheck's path, or "" for none
+    // qemu-user and its arguments; the preload goes to the program (-E).
+    std::vector<std::string> emulator;
     // PREFIX: its output goes to PREFIX.stdout and PREFIX.stderr, glcheck's
     // records to PREFIX.glcheck.<pid> (an earlier run's are removed first).
     std::string files;

@@ -1,7 +1,7 @@
 // make bench-web: the built page against two hand-written WebGL pages
 // (tools/web/peers/peer.html): the same band from one static buffer in one
 // draw a frame, and a page that only clears, both paced by
-// requestAnimationFrame.
+// requestAnimationFrame; in Chromium, Firefox and WebKit.
 // In each of ROUNDS rounds every contestant runs once in each browser, a
 // fresh browser a run, the order turned round by round so that a busy moment
 // of the machine falls on all alike. A run gives the time from navigation to
@@ -10,8 +10,9 @@
 // all of the browser's) over SECONDS, that CPU as a share of one core, and
 // the bytes served. Prints a row per
 // run, then per browser the medians and the targets the page is held to.
-//   node tools/web/bench.js [ROUNDS] [SECONDS] [chromium,firefox]
-// Firefox runs headed, so with no DISPLAY the bench runs on an Xvfb of its own.
+//   node tools/web/bench.js [ROUNDS] [SECONDS] [chromium,firefox,webkit]
+// Firefox runs headed and WebKit has no headless mode, so with either and no
+// DISPLAY the bench runs on an Xvfb of its own.
 'use strict';
 
 const { spawnSync } = require('child_process');
@@ -21,10 +22,10 @@ const web = require('./browser.js');
 
 const rounds = Number(process.argv[2] || 5);
 const seconds = Number(process.argv[3] || 3);
-const browsers = (process.argv[4] || 'chromium,firefox').split(',').filter((b) => fs.existsSync(web.executables[b]));
+const browsers = (process.argv[4] || 'chromium,firefox,webkit').split(',').filter((b) => fs.existsSync(web.executables[b]));
 const ticks = 100;   // clock ticks per second of /proc/PID/stat (USER_HZ)
 
-if (browsers.includes('firefox') && !process.env.DISPLAY) {
+if ((browsers.includes('firefox') || browsers.includes('webkit')) && !process.env.DISPLAY) {
   const r = spawnSync(path.join(web.root, 'tools/with-xvfb.sh'), [process.execPath, ...process.argv.slice(1)],
     { stdio: 'inherit' });
   process.exit(r.status === null ? 1 : r.status);
@@ -60,9 +61,8 @@ const spread = (xs, digits) => (xs.length === 0 ? 'no run' :
   `${median(xs).toFixed(digits)} (${Math.min(...xs).toFixed(digits)}-${Math.max(...xs).toFixed(digits)})`);
 
 async function measure(browserName, contestant) {
-  const browser = await web.launch({ browser: browserName });
+  const page = await web.open({ browser: browserName });
   try {
-    const page = await web.newPage(browser);
     contestant.server.bytes = 0;
     await page.goto(contestant.server.url + contestant.file);
     await web.frames(page, 10);
@@ -75,7 +75,7 @@ async function measure(browserName, contestant) {
     const after = await sample();
     const frames = after[0] - before[0];
     if (contestant.name === 'the page') {
-      await web.holdKey(page, 'Escape');
+      await page.hold('Escape');
       const status = await web.endStatus(page);
       if (status !== 1)
         console.log(`${browserName}: the page ended with status ${status}, not 1`);
@@ -83,7 +83,7 @@ async function measure(browserName, contestant) {
     const elapsed = (after[1] - before[1]) / 1000, cpu = after[2] - before[2];
     return { firstFrame, fps: frames / elapsed, cpu: (cpu * 1000) / frames, core: (cpu * 100) / elapsed, bytes };
   } finally {
-    await browser.close();
+    await page.close();
   }
 }
 

@@ -1,8 +1,10 @@
 // What make web, the browser tests and the web benchmark share: a folder
-// served over http on 127.0.0.1, and a browser driving the page through
-// puppeteer-core: Debian's Chromium headless (WebGL in SwiftShader), or its
-// Firefox ESR headed on the X display (WebGL through Mesa), over WebDriver
-// BiDi.
+// served over http on 127.0.0.1, and a browser driving the page: through
+// puppeteer-core, Debian's Chromium headless (WebGL in SwiftShader) or its
+// Firefox ESR headed on the X display (WebGL through Mesa) over WebDriver
+// BiDi; through webdriver.js, WebKitGTK's MiniBrowser on the X display
+// (WebGL through Mesa) over classic WebDriver. open() gives either as the
+// same driven page.
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -10,12 +12,14 @@ const fs = require('fs');
 const http = require('http');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
+const webdriver = require('./webdriver.js');
 
 const root = path.resolve(__dirname, '../..');
 const pageDir = process.env.SINEBAND_WEB_DIR || path.join(root, 'build/web');
 const executables = {
   chromium: process.env.SINEBAND_CHROMIUM || '/usr/bin/chromium',
   firefox: process.env.SINEBAND_FIREFOX || '/usr/bin/firefox-esr',
+  webkit: webdriver.driverPath,
 };
 
 const types = {
@@ -101,51 +105,106 @@ async function newPage(browser) {
 }
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-const status = (page) => page.$eval('#status', (e) => e.textContent);
+
+// The page in `browser`, driven through what the tests and the bench need:
+//   goto(url)                 opens a page
+//   evaluate(fn, ...args)     runs fn in the page, gives its result
+//   hold(key, ms), press(key) a key held or tapped, named by KeyboardEvent.key
+//                             (' ', not 'Space'); NOTE: the program reads its
+//                             key table once a frame, so a tap in one frame
+//                             leaves no trace: hold keys as a person does
+//   click(selector)           a click in the middle of an element
+//   drag([[x, y], ...])       the mouse pressed at the first point, moved
+//                             through the others, let go
+//   shot(selector, png)       a PNG of an element as it is on screen
+//   screen(png)               a PNG of the whole screen, in device pixels
+//   emulate(w, h, ratio, touch)  (puppeteer's Chromium; Firefox's without
+//                             touch) the page shown as a device shows it
+//   tap(x, y)                 (with touch emulated) a finger's tap
+//   console, warnings         the console's lines and its warnings so far, or
+//                             null where the engine gives no console (WebKit)
+//   close()                   ends the browser and all its processes
+async function open({ browser = 'chromium', webgl = true } = {}) {
+  if (browser === 'webkit')
+    return webdriver.open({ webgl });
+  const b = await launch({ browser, webgl });
+  try {
+    const page = await newPage(b);
+    return {
+      console: page.consoleLines,
+      warnings: page.warnings,
+      goto: (url) => page.goto(url),
+      evaluate: (fn, ...args) => page.evaluate(fn, ...args),
+      async hold(key, ms = 200) {
+        await page.keyboard.down(key);
+        await sleep(ms);
+        await page.keyboard.up(key);
+      },
+      press: (key) => page.keyboard.press(key),
+      click: async (selector) => (await page.$(selector)).click(),
+      async drag(points, steps = 5) {
+        await page.mouse.move(...points[0]);
+        await page.mouse.down();
+        for (const [x, y] of points.slice(1))
+          await page.mouse.move(x, y, { steps });
+        await page.mouse.up();
+      },
+      shot: async (selector, png) => (await page.$(selector)).screenshot({ path: png }),
+      screen: (png) => page.screenshot({ path: png }),
+      // NOTE: puppeteer reloads the page when touch is turned on or off.
+      emulate: (width, height, deviceScaleFactor, touch = false) =>
+        page.setViewport({ width, height, deviceScaleFactor, isMobile: touch, hasTouch: touch }),
+      tap: (x, y) => page.touchscreen.tap(x, y),
+      close: () => b.close(),
+    };
+  } catch (e) {
+    await b.close();
+    throw e;
+  }
+}
+
+// Waits until fn(arg) in the page is true; false when it is not within `ms`.
+async function waitFor(page, fn, arg, ms = 10000) {
+  for (const end = Date.now() + ms; ; await sleep(50)) {
+    if (await page.evaluate(fn, arg))
+      return true;
+    if (Date.now() > end)
+      return false;
+  }
+}
+
+const status = (page) => page.evaluate(() => document.getElementById('status').textContent);
 
 // Waits until the page says the program ended, and gives the status it
 // says, or null when it has not ended within `ms`.
 async function endStatus(page, ms = 10000) {
-  try {
-    await page.waitForFunction(() => /ended with status/.test(document.getElementById('status').textContent),
-      { timeout: ms, polling: 100 });
-  } catch (e) {
+  if (!await waitFor(page, () => /ended with status/.test(document.getElementById('status').textContent), null, ms))
     return null;
-  }
   return Number((await status(page)).match(/status (\d+)/)[1]);
 }
 
 // Waits until the page has drawn `count` frames.
 async function frames(page, count = 10, ms = 20000) {
-  await page.waitForFunction((n) => (window.Module && Module.frames) >= n, { timeout: ms, polling: 50 }, count);
+  if (!await waitFor(page, (n) => (window.Module && Module.frames) >= n, count, ms))
+    throw new Error(`the page drew fewer than ${count} frames in ${ms} ms`);
 }
 
-// A key held as a person holds it: the program reads its key table once a
-// frame, so a press and release in the same frame would leave no trace.
-// Keys are named by KeyboardEvent.key (' ', not 'Space'), as BiDi wants.
-async function holdKey(page, key, ms = 200) {
-  await page.keyboard.down(key);
-  await sleep(ms);
-  await page.keyboard.up(key);
-}
-
-// Shows the page as a device does (Chromium only): a phone is 390 x 844 at
-// ratio 3 with touch. NOTE: puppeteer reloads the page when touch is turned
-// on or off; any other change is made in the same document.
-async function emulate(page, width, height, deviceScaleFactor, touch = false) {
-  await page.setViewport({ width, height, deviceScaleFactor, isMobile: touch, hasTouch: touch });
+// Shows the page as a device does (a phone is 390 x 844 at ratio 3, with
+// touch) and waits for ten frames drawn so.
+async function emulate(page, width, height, ratio, touch = false) {
+  await page.emulate(width, height, ratio, touch);
   await frames(page, (await page.evaluate(() => (window.Module && Module.frames) || 0)) + 10);
 }
 
 // An element as the screen shows it, in device pixels, to `png`: a crop of
-// the whole screen, as puppeteer rounds an element's shot to CSS pixels.
+// the whole screen, as an element's shot is rounded to CSS pixels.
 async function deviceShot(page, selector, png) {
-  const [w, h, x, y] = await page.$eval(selector, (e) => {
-    const r = e.getBoundingClientRect();
+  const [w, h, x, y] = await page.evaluate((s) => {
+    const r = document.querySelector(s).getBoundingClientRect();
     return [r.width, r.height, r.left, r.top].map((n) => Math.round(n * devicePixelRatio));
-  });
+  }, selector);
   const screen = png.replace(/\.png$/, '-screen.png');
-  await page.screenshot({ path: screen });
+  await page.screen(screen);
   execFileSync('convert', [screen, '-crop', `${w}x${h}+${x}+${y}`, '+repage', png]);
   return png;
 }
@@ -166,5 +225,5 @@ const touchArea = (page, selector, around, reach = 80) =>
     return { bounds: [left, top, width, height], solid: xs.length === width * height };
   }, selector, around, reach);
 
-module.exports = { root, pageDir, executables, serve, launch, newPage, sleep, status, endStatus, frames, holdKey,
-  emulate, deviceShot, touchArea };
+module.exports = { root, pageDir, executables, serve, launch, newPage, open, sleep, waitFor, status, endStatus,
+  frames, emulate, deviceShot, touchArea };

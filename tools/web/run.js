@@ -37,8 +37,11 @@ async function headless() {
     const ok = await page.$('.box .ok');
     if (ok)
       await ok.click();
-    else
-      await web.holdKey(page, 'Escape');
+    else {
+      await page.keyboard.down('Escape');
+      await web.sleep(200);
+      await page.keyboard.up('Escape');
+    }
     status = await web.endStatus(page);
     console.log(status === null ? `the page still says: ${await web.status(page)}` :
       `sineband ended with status ${status} (1 is a normal end)`);
