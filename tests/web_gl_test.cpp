@@ -25,7 +25,6 @@ static std::vector<Drawn> draws;
 static std::string buffer;
 static std::array<float, 16> product;
 static int stride, color_offset, generation;
-static float scale[2];   // drawing buffer pixels a window pixel, as the page says
 
 static void call(const std::string &what) { calls.push_back(what); }
 static std::string Text(const std::string &name, size_t n) { return name + " " + std::to_string(n); }
@@ -40,8 +39,8 @@ void emscripten_glBindAttribLocation(unsigned, unsigned, const char *) {}
 void emscripten_glLinkProgram(unsigned) {}
 void emscripten_glUseProgram(unsigned) {}
 int emscripten_glGetUniformLocation(unsigned, const char *) { return 3; }
-void emscripten_glUniform1f(int, float size) { call(Text("pointSize", (size_t)size)); }
-void emscripten_glLineWidth(float width) { call(Text("lineWidth", (size_t)width)); }
+void emscripten_glUniform1f(int, float) {}
+void emscripten_glLineWidth(float) {}
 void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product.data(), m, 64); }
 void emscripten_glGenBuffers(int, unsigned *b) { *b = 4; }
 void emscripten_glBindBuffer(unsigned, unsigned) {}
@@ -73,7 +72,7 @@ void emscripten_glViewport(int x, int y, int w, int h) { call(Text(Text(Text(Tex
 void emscripten_glFlush(void) {}
 void emscripten_glFinish(void) {}
 int web_gl_generation(void) { return generation; }
-void web_gl_scale(float *x, float *y) { *x = scale[0], *y = scale[1]; }
+void web_gl_scale(float *x, float *y) { *x = *y = 1; }
 }
 
 namespace {
@@ -92,7 +91,7 @@ protected:
     compat::GlState *gl = nullptr;
     void SetUp() override
     {
-        generation = 0, scale[0] = scale[1] = 1;
+        generation = 0;
         compat::web_gl_make_current(gl = compat::web_gl_create(100, 80));
         calls.clear(), draws.clear();
     }
@@ -242,16 +241,6 @@ TEST_F(WebGl, ALostContextIsGivenItsStateBackWhenRestored)
     glEnable(GL_CULL_FACE), Block(GL_TRIANGLES, 3), glClear(GL_COLOR_BUFFER_BIT), glEnd();
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     EXPECT_EQ(calls, std::vector<std::string>{});
-}
-
-// The program gives window pixels; the page's drawing buffer has `scale` of
-// them a window pixel, so a point or a line is that many buffer pixels wide.
-TEST_F(WebGl, WindowPixelsAreScaledToTheDrawingBuffers)
-{
-    scale[0] = 2, scale[1] = 1.5f, glViewport(10, 20, 30, 40), glClear(GL_COLOR_BUFFER_BIT);
-    EXPECT_TRUE(Has("viewport 20 30 60 60") && Has("pointSize 2") && Has("lineWidth 2"));
-    scale[0] = scale[1] = 3, calls.clear(), glClear(GL_COLOR_BUFFER_BIT);   // the page's change alone
-    EXPECT_EQ(calls, (std::vector<std::string>{"viewport 30 60 90 120", "pointSize 3", "lineWidth 3", "clear"}));
 }
 
 }  // namespace

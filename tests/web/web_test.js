@@ -1,8 +1,7 @@
 // The web page (build/web) in headless Chromium, in Firefox or in WebKit,
 // driven and looked at as a person would: its picture against the Linux
 // build's at the same client size, keys, Escape, the close button, a resize,
-// a lost and restored WebGL context, a browser without WebGL, pixel ratios 2
-// and 3 (Chromium, Firefox) and a phone and a tablet (Chromium). One case a
+// a lost and restored WebGL context, no WebGL, pixel ratios, a phone. One case a
 // run, the same in every engine (tools/web/browser.js drives each):
 //   node web_test.js CASE chromium|firefox|webkit [LINUX_PROGRAM]
 // Firefox, WebKit, and the cases that start the Linux program, need an X
@@ -87,8 +86,6 @@ async function samePicture(page, name) {
 }
 
 const text = (page, selector) => page.evaluate((s) => document.querySelector(s).textContent, selector);
-
-// --- pixel ratios (Chromium, Firefox) and phones and tablets (Chromium) ---
 
 const colours = (png) => new Set(run('convert', [png, '-unique-colors', 'txt:-']).stdout.match(/#[0-9A-F]{6}/g));
 
@@ -203,28 +200,27 @@ const cases = {
     const status = await web.endStatus(page);
     check(status === 0, `after OK the program ends with status ${status}`);
   },
-  // A phone and a tablet, each upright and turned, in one document: the
-  // whole window on the screen above the taskbar with nothing to scroll, a
-  // close button a finger can hit, the picture of the program's own size
-  // only scaled; a tap on the touch area's far corner ends the program.
+
+  // A phone and a tablet, upright and turned, in one document: the whole window
+  // above the taskbar, nothing to scroll, a close button a finger can hit, the
+  // picture only scaled; a tap on the touch area's far corner ends the program.
   async phones(page) {
     const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
     let area;
     for (const [name, width, height, ratio] of [['phone', 390, 844, 3], ['phone-turned', 844, 390, 3],
       ['tablet', 820, 1180, 2], ['tablet-turned', 1180, 820, 2]]) {
       await web.emulate(page, width, height, ratio, true);
-      const s = await page.evaluate(() => {
+      const [left, top, right, bottom, taskbar, zoom, scrolls] = await page.evaluate(() => {
         const w = document.querySelector('.window').getBoundingClientRect(), root = document.scrollingElement;
-        return { window: [w.left, w.top, w.right, w.bottom].map(Math.round), zoom: visualViewport.scale,
-          scrolls: root.scrollWidth > innerWidth || root.scrollHeight > innerHeight,
-          taskbar: document.getElementById('taskbar').getBoundingClientRect().top };
+        return [w.left, w.top, w.right, w.bottom, document.getElementById('taskbar').getBoundingClientRect().top,
+          visualViewport.scale, root.scrollWidth > innerWidth || root.scrollHeight > innerHeight];
       });
       area = await web.touchArea(page, '.window .close', '.window');
-      const [left, top, right, bottom] = s.window;
-      console.log(`${name}: window ${s.window.join(',')} of ${width}x${height}, close target ${area.bounds.slice(2).join('x')}`);
-      check(!s.scrolls && s.zoom === 1, `${name}: laid out at the device's width, nothing to scroll`);
-      check(left >= 0 && top >= 0 && right <= width && bottom <= s.taskbar, `${name}: the whole window shows above the taskbar`);
-      check(area.solid && area.bounds[2] >= 44 && area.bounds[3] >= 44, `${name}: the close button takes touches over 44 x 44`);
+      const [, , w, h] = area.bounds;
+      check(!scrolls && zoom === 1, `${name}: laid out at the device's width, nothing to scroll`);
+      check(left >= 0 && top >= 0 && right <= width && bottom <= taskbar,
+        `${name}: the whole window (${[left, top, right, bottom].map(Math.round)}) shows above the taskbar`);
+      check(area.solid && w >= 44 && h >= 44, `${name}: the close button takes touches over ${w} x ${h}`);
       await sameAsRatio1(page, reference, name);
     }
     await page.tap(area.bounds[0] + 1, area.bounds[1] + area.bounds[3] - 2);
@@ -232,8 +228,7 @@ const cases = {
     check(status === 1, `a tap on the close button's touch area ends the program with status ${status}`);
   },
 
-  // The desktop at ratio 2, then 3, in the same document: a drawing buffer
-  // in device pixels, and the ratio-1 picture in it.
+  // Ratio 2, then 3, in the same document: the ratio-1 picture in device pixels.
   async ratios(page) {
     const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
     await page.evaluate(() => { window.sameDocument = true; });
