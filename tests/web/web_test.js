@@ -212,14 +212,14 @@ const cases = {
       await web.emulate(page, width, height, ratio, true);
       const [left, top, right, bottom, taskbar, zoom, scrolls] = await page.evaluate(() => {
         const w = document.querySelector('.window').getBoundingClientRect(), root = document.scrollingElement;
-        return [w.left, w.top, w.right, w.bottom, document.getElementById('taskbar').getBoundingClientRect().top,
-          visualViewport.scale, root.scrollWidth > innerWidth || root.scrollHeight > innerHeight];
+        return [...[w.left, w.top, w.right, w.bottom].map(Math.round), document.getElementById('taskbar')
+          .getBoundingClientRect().top, visualViewport.scale, root.scrollWidth > innerWidth || root.scrollHeight > innerHeight];
       });
       area = await web.touchArea(page, '.window .close', '.window');
       const [, , w, h] = area.bounds;
       check(!scrolls && zoom === 1, `${name}: laid out at the device's width, nothing to scroll`);
       check(left >= 0 && top >= 0 && right <= width && bottom <= taskbar,
-        `${name}: the whole window (${[left, top, right, bottom].map(Math.round)}) shows above the taskbar`);
+        `${name}: the whole window (${[left, top, right, bottom]}) shows above the taskbar`);
       check(area.solid && w >= 44 && h >= 44, `${name}: the close button takes touches over ${w} x ${h}`);
       await sameAsRatio1(page, reference, name);
     }
