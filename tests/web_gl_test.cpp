@@ -39,6 +39,8 @@ void emscripten_glBindAttribLocation(unsigned, unsigned, const char *) {}
 void emscripten_glLinkProgram(unsigned) {}
 void emscripten_glUseProgram(unsigned) {}
 int emscripten_glGetUniformLocation(unsigned, const char *) { return 3; }
+void emscripten_glUniform1f(int, float) {}
+void emscripten_glLineWidth(float) {}
 void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product.data(), m, 64); }
 void emscripten_glGenBuffers(int, unsigned *b) { *b = 4; }
 void emscripten_glBindBuffer(unsigned, unsigned) {}
@@ -70,6 +72,7 @@ void emscripten_glViewport(int x, int y, int w, int h) { call(Text(Text(Text(Tex
 void emscripten_glFlush(void) {}
 void emscripten_glFinish(void) {}
 int web_gl_generation(void) { return generation; }
+void web_gl_scale(float *x, float *y) { *x = *y = 1; }
 }
 
 namespace {

@@ -14,10 +14,16 @@
 // just made. So a lost WebGL context is survived: while lost only the copy
 // changes; once restored, all is made and sent again.
 //
+// The program works in its window's pixels, and the drawing buffer has the
+// device pixels the canvas covers (the page sets how many a window pixel
+// has): the viewport is scaled, and so are points and lines, a window pixel
+// wide, as far as WebGL draws them so.
+//
 // Left out: lighting, texturing, display lists, vertex arrays, fog, line and
-// point sizes, the accumulation buffer, glGet* other than glGetError, and
-// capabilities other than depth and stencil test, culling, blending,
-// scissoring and dithering (all but the depth test at GL's default settings).
+// point sizes other than 1, the accumulation buffer, glGet* other than
+// glGetError, and capabilities other than depth and stencil test, culling,
+// blending, scissoring and dithering (all but the depth test at GL's default
+// settings).
 #include "web_host.h"
 
 #include <GL/gl.h>
@@ -75,11 +81,20 @@ struct Settings {
     float clear_color[4] = {0, 0, 0, 0};
     float clear_depth = 1;
     GLenum depth_func = GL_LESS;
-    int viewport[4] = {0, 0, 0, 0};
+    int viewport[4] = {0, 0, 0, 0};   // in window pixels
+    float scale[2] = {1, 1};          // drawing buffer pixels a window pixel, across and down
 };
 
-const char *vertex_shader = "attribute vec4 p;attribute vec4 c;uniform mat4 m;varying vec4 v;"
-                            "void main(){gl_Position=m*p;gl_PointSize=1.0;v=c;}";
+// How many drawing buffer pixels wide a point or a line is.
+int pixel_size(const float *scale)
+{
+    const int size = (int)lrintf((scale[0] + scale[1]) / 2);
+    return size > 1 ? size : 1;
+}
+
+// `z` is the size of a point in the drawing buffer's pixels.
+const char *vertex_shader = "attribute vec4 p;attribute vec4 c;uniform mat4 m;uniform float z;varying vec4 v;"
+                            "void main(){gl_Position=m*p;gl_PointSize=z;v=c;}";
 const char *fragment_shader = "precision mediump float;varying vec4 v;void main(){gl_FragColor=v;}";
 
 }  // namespace
@@ -106,7 +121,7 @@ struct GlState {
     bool live = false;
     int generation = 0;
     GLuint program = 0, buffer = 0;
-    GLint product_location = -1;
+    GLint product_location = -1, size_location = -1;
     Settings sent;               // what WebGL was last given
     bool product_stale = true;   // the matrices changed since the last upload
 };
@@ -160,8 +175,17 @@ static void apply(GlState *s, bool everything)
     if (everything || want.depth_func != had.depth_func)
         emscripten_glDepthFunc(want.depth_func);
     const int *v = want.viewport;
-    if (everything || memcmp(v, had.viewport, sizeof want.viewport))
-        emscripten_glViewport(v[0], v[1], v[2], v[3]);
+    const float *k = want.scale;
+    const bool rescaled = everything || memcmp(k, had.scale, sizeof want.scale);
+    if (rescaled || memcmp(v, had.viewport, sizeof want.viewport))
+        emscripten_glViewport((int)lrintf(v[0] * k[0]), (int)lrintf(v[1] * k[1]), (int)lrintf(v[2] * k[0]),
+                              (int)lrintf(v[3] * k[1]));
+    // NOTE: WebGL need not draw a line wider than 1 (ALIASED_LINE_WIDTH_RANGE
+    // may end at 1); there a line stays one buffer pixel wide.
+    if (rescaled) {
+        emscripten_glUniform1f(s->size_location, (float)pixel_size(k));
+        emscripten_glLineWidth((float)pixel_size(k));
+    }
     s->sent = want;
 }
 
@@ -184,6 +208,7 @@ static void build(GlState *s)
     emscripten_glLinkProgram(s->program);
     emscripten_glUseProgram(s->program);
     s->product_location = emscripten_glGetUniformLocation(s->program, "m");
+    s->size_location = emscripten_glGetUniformLocation(s->program, "z");
     emscripten_glGenBuffers(1, &s->buffer);
     emscripten_glBindBuffer(GL_ARRAY_BUFFER, s->buffer);
     emscripten_glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), (void *)offsetof(Vertex, position));
@@ -195,11 +220,13 @@ static void build(GlState *s)
     s->live = true;
 }
 
-// Follows the page's context: lost, or back (restored) since last seen.
-// NOTE: the page only counts its events; the program notices them here,
-// before it draws, as it cannot be called while it is paused.
+// Follows the page's context: lost, or back (restored) since last seen, and
+// the drawing buffer's scale. NOTE: the page only counts its events; the
+// program notices them here, before it draws, as it cannot be called while
+// it is paused.
 static void follow_context(GlState *s)
 {
+    web_gl_scale(&s->settings.scale[0], &s->settings.scale[1]);
     int generation = web_gl_generation();
     if (generation < 0)
         s->live = false;

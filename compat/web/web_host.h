@@ -99,6 +99,9 @@ int web_webgl_available(void);
 // -1 while the current WebGL context is lost, else how many times the page
 // has seen a context restored.
 int web_gl_generation(void);
+// The current context's drawing buffer pixels per window pixel, across and
+// down: 1 where a CSS pixel is a device pixel and the page is not fitted.
+void web_gl_scale(float *x, float *y);
 
 // WebGL 1 as Emscripten binds it, under names that leave the gl* ones to
 // web_gl.cpp: only what the subset calls.
@@ -111,6 +114,7 @@ void emscripten_glBindAttribLocation(unsigned program, unsigned index, const cha
 void emscripten_glLinkProgram(unsigned program);
 void emscripten_glUseProgram(unsigned program);
 int emscripten_glGetUniformLocation(unsigned program, const char *name);
+void emscripten_glUniform1f(int location, float x);
 void emscripten_glUniformMatrix4fv(int location, int count, unsigned char transpose, const float *value);
 void emscripten_glGenBuffers(int count, unsigned *buffers);
 void emscripten_glBindBuffer(unsigned target, unsigned buffer);
@@ -126,6 +130,7 @@ void emscripten_glDepthFunc(unsigned func);
 void emscripten_glEnable(unsigned cap);
 void emscripten_glDisable(unsigned cap);
 void emscripten_glViewport(int x, int y, int width, int height);
+void emscripten_glLineWidth(float width);
 void emscripten_glFlush(void);
 void emscripten_glFinish(void);
 }

@@ -33,6 +33,8 @@ var WebHost = {
     framesShown: 0,
     opened: false,   // web_open has run
     restored: 0,     // WebGL contexts given back after a loss
+    fit: 1,          // how much the desktop is scaled down to fit the screen
+    ratio: 1,        // the devicePixelRatio the drawing buffers were sized for
 
     // The program is resumed from an event of the page's, with nothing of
     // its own on the stack; its end (exit) is handled there.
@@ -72,29 +74,57 @@ var WebHost = {
       return {left: b, top: w.frameless ? 0 : b + Web.CAPTION, right: b, bottom: b};
     },
 
-    // Puts the window's outer element around the client area at (w.x, w.y).
+    // Puts the window's outer element around the client area at (w.x, w.y),
+    // and gives the canvas a drawing buffer of the device pixels it covers.
+    // NOTE: the canvas is sized to show its buffer pixel for pixel, where
+    // the buffer's whole pixels are a little more or less than the area's;
+    // setting a canvas's size clears it, so only a change is made.
     layout: function (w) {
-      var i = Web.insets(w), c = w.canvas;
+      var i = Web.insets(w), c = w.canvas, scale = Web.fit * Web.ratio;
+      var width = Math.round(w.width * scale), height = Math.round(w.height * scale);
+      if (c.width != width)
+        c.width = width;
+      if (c.height != height)
+        c.height = height;
       w.outer.style.left = (w.x - i.left) + 'px';
       w.outer.style.top = (w.y - i.top) + 'px';
-      w.outer.style.width = (c.width + i.left + i.right) + 'px';
-      w.outer.style.height = (c.height + i.top + i.bottom) + 'px';
+      w.outer.style.width = (w.width + i.left + i.right) + 'px';
+      w.outer.style.height = (w.height + i.top + i.bottom) + 'px';
       c.style.left = i.left + 'px';
       c.style.top = i.top + 'px';
-      // NOTE: one canvas pixel to a CSS pixel, whatever devicePixelRatio
-      // is: a program that does not know about DPI is drawn at 96 DPI and
-      // scaled, as Windows does it.
-      c.style.width = c.width + 'px';
-      c.style.height = c.height + 'px';
+      c.style.width = width / scale + 'px';
+      c.style.height = height / scale + 'px';
+      // What web_gl.cpp scales window pixels by.
+      c.scale = [width / w.width, height / w.height];
     },
 
-    // Gives the client area a new size, as the window system does; setting
-    // a canvas's size clears it, so only a change is made.
+    // Scales the desktop down where its windows do not fit the screen above
+    // the taskbar (a phone, a tablet), and lays every window out again, at
+    // the present pixel ratio. The program is not told: a window keeps its
+    // size, and its canvas is shown smaller.
+    refit: function () {
+      var desktop = document.getElementById('desktop'), taskbar = document.getElementById('taskbar');
+      var screen = document.documentElement, right = 0, bottom = 0;
+      for (var id in Web.windows) {
+        var w = Web.windows[id], i = Web.insets(w);
+        right = Math.max(right, w.x + w.width + i.right);
+        bottom = Math.max(bottom, w.y + w.height + i.bottom);
+      }
+      var room = screen.clientHeight - taskbar.offsetHeight;
+      var fit = Math.min(1, screen.clientWidth / right, room / bottom);
+      Web.fit = fit > 0 ? fit : 1;
+      Web.ratio = window.devicePixelRatio || 1;
+      desktop.style.transform = Web.fit < 1 ? 'scale(' + Web.fit + ')' : '';
+      desktop.style.setProperty('--fit', Web.fit);
+      for (var id in Web.windows)
+        Web.layout(Web.windows[id]);
+    },
+
+    // Gives the client area a new size, as the window system does. NOTE:
+    // a drag is fitted once it ends, so that the pixels it moves by stay.
     setClient: function (w, width, height) {
-      if (w.canvas.width != width)
-        w.canvas.width = width;
-      if (w.canvas.height != height)
-        w.canvas.height = height;
+      w.width = width;
+      w.height = height;
       Web.layout(w);
     },
 
@@ -103,21 +133,23 @@ var WebHost = {
       e.preventDefault();
       w.canvas.focus({preventScroll: true});
       var i = Web.insets(w);
-      var start = {x: e.clientX, y: e.clientY, width: w.canvas.width, height: w.canvas.height};
+      var start = {x: e.clientX, y: e.clientY, width: w.width, height: w.height};
       var target = e.currentTarget;
       target.setPointerCapture(e.pointerId);
+      // The pointer moves over the fitted page, in pixels the fit scales.
       var move = function (m) {
         var width = start.width, height = start.height;
         if (horizontal)
-          width = Math.max(Web.MIN_WIDTH - i.left - i.right, start.width + Math.round(m.clientX - start.x));
+          width = Math.max(Web.MIN_WIDTH - i.left - i.right, start.width + Math.round((m.clientX - start.x) / Web.fit));
         if (vertical)
-          height = Math.max(Web.MIN_HEIGHT - i.top - i.bottom, start.height + Math.round(m.clientY - start.y));
-        if (width == w.canvas.width && height == w.canvas.height)
+          height = Math.max(Web.MIN_HEIGHT - i.top - i.bottom, start.height + Math.round((m.clientY - start.y) / Web.fit));
+        if (width == w.width && height == w.height)
           return;
         Web.setClient(w, width, height);
         Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0]);
       };
       var end = function () {
+        Web.refit();
         target.removeEventListener('pointermove', move);
         target.removeEventListener('pointerup', end);
         target.removeEventListener('pointercancel', end);
@@ -130,7 +162,8 @@ var WebHost = {
     // Which of the borders a point is on: [right, bottom].
     edges: function (w, e) {
       var r = w.outer.getBoundingClientRect();
-      return [e.clientX >= r.right - Web.BORDER, e.clientY >= r.bottom - Web.BORDER];
+      var border = Web.BORDER * Web.fit;
+      return [e.clientX >= r.right - border, e.clientY >= r.bottom - border];
     },
 
     element: function (tag, className, parent) {
@@ -191,11 +224,9 @@ var WebHost = {
         return;
       }
       var focused = document.activeElement == w.canvas;
-      spare.width = w.canvas.width;
-      spare.height = w.canvas.height;
-      spare.style.cssText = w.canvas.style.cssText;
       w.canvas.replaceWith(spare);
       w.canvas = spare;
+      Web.layout(w);
       Web.wire(w);
       if (focused)
         spare.focus({preventScroll: true});
@@ -204,22 +235,20 @@ var WebHost = {
     // A hidden window: its outer element, the canvas for its client area
     // and, unless it is frameless, a caption and borders.
     make: function (title, x, y, width, height, frameless) {
-      var w = {id: Web.nextId++, x: x, y: y, frameless: frameless};
+      var w = {id: Web.nextId++, x: x, y: y, width: width, height: height, frameless: frameless};
       w.outer = Web.element('div', frameless ? 'window frameless inactive' : 'window inactive');
       w.outer.setAttribute('role', 'application');
       w.outer.setAttribute('aria-label', title);
       w.outer.style.display = 'none';
       w.canvas = Web.element('canvas', '', w.outer);
-      w.canvas.width = width;
-      w.canvas.height = height;
       Web.wire(w);
       if (!frameless) {
         Web.makeCaption(w, title);
         Web.makeBorders(w);
       }
-      Web.layout(w);
       (document.getElementById('desktop') || document.body).appendChild(w.outer);
       Web.windows[w.id] = w;
+      Web.refit();
       return w.id;
     },
 
@@ -321,6 +350,8 @@ var WebHost = {
     if (!Web.opened) {
       Web.opened = true;
       document.addEventListener('visibilitychange', Web.pace);
+      // A phone turned, a browser window resized or zoomed.
+      window.addEventListener('resize', Web.refit);
     }
     return 1;
   },
@@ -329,6 +360,7 @@ var WebHost = {
     for (var id in Web.windows)
       Web.windows[id].outer.remove();
     Web.windows = {};
+    Web.refit();
   },
 
   web_window_create: function (title, x, y, width, height, frameless) {
@@ -340,6 +372,7 @@ var WebHost = {
     if (w) {
       w.outer.remove();
       delete Web.windows[id];
+      Web.refit();
     }
   },
 
@@ -357,8 +390,8 @@ var WebHost = {
 
   web_window_client_size: function (id, width, height) {
     var w = Web.windows[id];
-    HEAP32[width >> 2] = w ? w.canvas.width : 0;
-    HEAP32[height >> 2] = w ? w.canvas.height : 0;
+    HEAP32[width >> 2] = w ? w.width : 0;
+    HEAP32[height >> 2] = w ? w.height : 0;
   },
 
   web_window_frame: function (id, left, top, right, bottom) {
@@ -377,6 +410,7 @@ var WebHost = {
     w.x = x;
     w.y = y;
     Web.setClient(w, Math.max(width, 0), Math.max(height, 0));
+    Web.refit();
   },
 
   web_context_create: function (id, alpha, depth, stencil) {
@@ -434,6 +468,10 @@ var WebHost = {
       if (!Web.framesShown++)
         Module['firstFrame'] = performance.now();
       Module['frames'] = Web.framesShown;
+      // NOTE: a new ratio (another screen, a zoom) fires no event in every
+      // browser, so it is looked for once a frame.
+      if ((window.devicePixelRatio || 1) != Web.ratio)
+        Web.refit();
       Web.resume = resume;
       Web.pace();
     });
@@ -446,6 +484,12 @@ var WebHost = {
 
   web_gl_generation: function () {
     return !GLctx || GLctx.isContextLost() ? -1 : Web.restored;
+  },
+
+  web_gl_scale: function (x, y) {
+    var scale = GLctx && GLctx.canvas.scale;
+    HEAPF32[x >> 2] = scale && scale[0] || 1;
+    HEAPF32[y >> 2] = scale && scale[1] || 1;
   },
 };
 

@@ -1,7 +1,7 @@
 // The web page (build/web) in headless Chromium, in Firefox or in WebKit,
 // driven and looked at as a person would: its picture against the Linux
 // build's at the same client size, keys, Escape, the close button, a resize,
-// a lost and restored WebGL context, and a browser without WebGL. One case a
+// a lost and restored WebGL context, no WebGL, pixel ratios, a phone. One case a
 // run, the same in every engine (tools/web/browser.js drives each):
 //   node web_test.js CASE chromium|firefox|webkit [LINUX_PROGRAM]
 // Firefox, WebKit, and the cases that start the Linux program, need an X
@@ -86,6 +86,22 @@ async function samePicture(page, name) {
 }
 
 const text = (page, selector) => page.evaluate((s) => document.querySelector(s).textContent, selector);
+
+const colours = (png) => new Set(run('convert', [png, '-unique-colors', 'txt:-']).stdout.match(/#[0-9A-F]{6}/g));
+
+// The canvas in device pixels against the ratio-1 picture: only its colours,
+// and once scaled down by point sampling at most 1 % of its pixels off (the
+// band's edges may fall either way).
+async function sameAsRatio1(page, reference, name) {
+  const shot = await web.deviceShot(page, '.window canvas', path.join(shots, `web-${name}.png`));
+  const extra = [...colours(shot)].filter((c) => !colours(reference).has(c));
+  check(extra.length === 0, `${name}: only the ratio-1 picture's colours (${extra.length} others)`);
+  const size = run('identify', ['-format', '%w %h', reference]).stdout.split(' ').map(Number);
+  const small = shot.replace(/\.png$/, '-sampled.png');
+  run('convert', [shot, '-filter', 'point', '-resize', `${size.join('x')}!`, small]);
+  const n = differing(small, reference), all = size[0] * size[1];
+  check(n <= all / 100, `${name}: ${n} of ${all} pixels differ from the ratio-1 picture, scaled down`);
+}
 
 const cases = {
   async picture(page) {
@@ -183,6 +199,47 @@ const cases = {
     await page.click('.box .ok');
     const status = await web.endStatus(page);
     check(status === 0, `after OK the program ends with status ${status}`);
+  },
+
+  // A phone and a tablet, upright and turned, in one document: the whole window
+  // above the taskbar, nothing to scroll, a close button a finger can hit, the
+  // picture only scaled; a tap on the touch area's far corner ends the program.
+  async phones(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
+    let area;
+    for (const [name, width, height, ratio] of [['phone', 390, 844, 3], ['phone-turned', 844, 390, 3],
+      ['tablet', 820, 1180, 2], ['tablet-turned', 1180, 820, 2]]) {
+      await web.emulate(page, width, height, ratio, true);
+      const [left, top, right, bottom, taskbar, zoom, scrolls] = await page.evaluate(() => {
+        const w = document.querySelector('.window').getBoundingClientRect(), root = document.scrollingElement;
+        return [...[w.left, w.top, w.right, w.bottom].map(Math.round), document.getElementById('taskbar')
+          .getBoundingClientRect().top, visualViewport.scale, root.scrollWidth > innerWidth || root.scrollHeight > innerHeight];
+      });
+      area = await web.touchArea(page, '.window .close', '.window');
+      const [, , w, h] = area.bounds;
+      check(!scrolls && zoom === 1, `${name}: laid out at the device's width, nothing to scroll`);
+      check(left >= 0 && top >= 0 && right <= width && bottom <= taskbar,
+        `${name}: the whole window (${[left, top, right, bottom]}) shows above the taskbar`);
+      check(area.solid && w >= 44 && h >= 44, `${name}: the close button takes touches over ${w} x ${h}`);
+      await sameAsRatio1(page, reference, name);
+    }
+    await page.tap(area.bounds[0] + 1, area.bounds[1] + area.bounds[3] - 2);
+    const status = await web.endStatus(page);
+    check(status === 1, `a tap on the close button's touch area ends the program with status ${status}`);
+  },
+
+  // Ratio 2, then 3, in the same document: the ratio-1 picture in device pixels.
+  async ratios(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
+    await page.evaluate(() => { window.sameDocument = true; });
+    for (const ratio of [2, 3]) {
+      await web.emulate(page, 800, 600, ratio);
+      const { buffer, client } = await geometry(page);
+      check(buffer.join('x') === client.map((n) => n * ratio).join('x'),
+        `ratio ${ratio}: a drawing buffer of ${buffer.join('x')} for a client area of ${client.join('x')}`);
+      await sameAsRatio1(page, reference, `ratio-${ratio}`);
+    }
+    check(await page.evaluate(() => window.sameDocument), 'the ratio was followed without a reload');
   },
 };
 

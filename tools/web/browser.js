@@ -7,6 +7,7 @@
 // same driven page.
 'use strict';
 
+const { execFileSync } = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
@@ -116,6 +117,10 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 //   drag([[x, y], ...])       the mouse pressed at the first point, moved
 //                             through the others, let go
 //   shot(selector, png)       a PNG of an element as it is on screen
+//   screen(png)               a PNG of the whole screen, in device pixels
+//   emulate(w, h, ratio, touch)  (puppeteer's Chromium; Firefox's without
+//                             touch) the page shown as a device shows it
+//   tap(x, y)                 (with touch emulated) a finger's tap
 //   console, warnings         the console's lines and its warnings so far, or
 //                             null where the engine gives no console (WebKit)
 //   close()                   ends the browser and all its processes
@@ -145,6 +150,11 @@ async function open({ browser = 'chromium', webgl = true } = {}) {
         await page.mouse.up();
       },
       shot: async (selector, png) => (await page.$(selector)).screenshot({ path: png }),
+      screen: (png) => page.screenshot({ path: png }),
+      // NOTE: puppeteer reloads the page when touch is turned on or off.
+      emulate: (width, height, deviceScaleFactor, touch = false) =>
+        page.setViewport({ width, height, deviceScaleFactor, isMobile: touch, hasTouch: touch }),
+      tap: (x, y) => page.touchscreen.tap(x, y),
       close: () => b.close(),
     };
   } catch (e) {
@@ -179,5 +189,41 @@ async function frames(page, count = 10, ms = 20000) {
     throw new Error(`the page drew fewer than ${count} frames in ${ms} ms`);
 }
 
+// Shows the page as a device does (a phone is 390 x 844 at ratio 3, with
+// touch) and waits for ten frames drawn so.
+async function emulate(page, width, height, ratio, touch = false) {
+  await page.emulate(width, height, ratio, touch);
+  await frames(page, (await page.evaluate(() => (window.Module && Module.frames) || 0)) + 10);
+}
+
+// An element as the screen shows it, in device pixels, to `png`: a crop of
+// the whole screen, as an element's shot is rounded to CSS pixels.
+async function deviceShot(page, selector, png) {
+  const [w, h, x, y] = await page.evaluate((s) => {
+    const r = document.querySelector(s).getBoundingClientRect();
+    return [r.width, r.height, r.left, r.top].map((n) => Math.round(n * devicePixelRatio));
+  }, selector);
+  const screen = png.replace(/\.png$/, '-screen.png');
+  await page.screen(screen);
+  execFileSync('convert', [screen, '-crop', `${w}x${h}+${x}+${y}`, '+repage', png]);
+  return png;
+}
+
+// Where touches reach `selector` (its own area, pseudo-elements included)
+// within `reach` CSS pixels of the top right corner of `around`: the bounds
+// [left, top, width, height], and whether every point inside them does.
+const touchArea = (page, selector, around, reach = 80) =>
+  page.evaluate((selector, around, reach) => {
+    const target = document.querySelector(selector), r = document.querySelector(around).getBoundingClientRect();
+    const xs = [], ys = [];
+    for (let y = Math.max(0, Math.floor(r.top)); y < r.top + reach; ++y)
+      for (let x = Math.max(0, Math.ceil(r.right) - reach); x < Math.min(r.right, innerWidth); ++x)
+        if (target.contains(document.elementFromPoint(x + 0.5, y + 0.5)))
+          xs.push(x), ys.push(y);
+    const left = Math.min(...xs), top = Math.min(...ys), width = Math.max(...xs) - left + 1;
+    const height = Math.max(...ys) - top + 1;
+    return { bounds: [left, top, width, height], solid: xs.length === width * height };
+  }, selector, around, reach);
+
 module.exports = { root, pageDir, executables, serve, launch, newPage, open, sleep, waitFor, status, endStatus,
-  frames };
+  frames, emulate, deviceShot, touchArea };
