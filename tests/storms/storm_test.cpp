@@ -410,10 +410,23 @@ class Managed : public Storm {
 protected:
     Program wm;
 
+    // NOTE: openbox's end is seen by the X server only once it reads the
+    // closed connection, which on a busy machine can be a while after the
+    // process is gone: until then its check window lives on, and the next
+    // test's openbox would look up at once and then find the screen taken.
     void TearDown() override
     {
-        wm.stop(SIGTERM);
+        if (wm.pid() > 0) {
+            wm.stop(SIGTERM);
+            wait_for([&] { return !window_manager_up(); }, kWaitMs);
+        }
         Storm::TearDown();
+    }
+
+    bool window_manager_up()
+    {
+        std::vector<long> check = property_longs(dpy, DefaultRootWindow(dpy), "_NET_SUPPORTING_WM_CHECK");
+        return !check.empty() && property_longs(dpy, (Window)check[0], "_NET_SUPPORTING_WM_CHECK") == check;
     }
 
     // Starts openbox and waits until it has taken over the screen.
@@ -424,12 +437,7 @@ protected:
         l.files = test_file("-openbox");
         if (!wm.start(l))
             return ::testing::AssertionFailure() << "cannot start openbox (tools/install-deps.sh installs it)";
-        Window root = DefaultRootWindow(dpy);
-        bool up = wait_for([&] {
-            std::vector<long> check = property_longs(dpy, root, "_NET_SUPPORTING_WM_CHECK");
-            return !check.empty() && property_longs(dpy, (Window)check[0], "_NET_SUPPORTING_WM_CHECK") == check;
-        }, kWaitMs);
-        if (!up)
+        if (!wait_for([&] { return window_manager_up() || !wm.running(); }, kWaitMs) || !wm.running())
             return ::testing::AssertionFailure() << "openbox did not come up: " << wm.err();
         return ::testing::AssertionSuccess();
     }
