@@ -22,6 +22,8 @@ var WebHost = {
     // The smallest outer size a window can be dragged to.
     MIN_WIDTH: 136,
     MIN_HEIGHT: 39,
+    // The taskbar's height with its top line (web_page.html's style).
+    TASKBAR: 29,
 
     windows: {},
     nextId: 1,
@@ -102,16 +104,17 @@ var WebHost = {
     // the taskbar (a phone, a tablet), and lays every window out again, at
     // the present pixel ratio. The program is not told: a window keeps its
     // size, and its canvas is shown smaller.
+    // NOTE: the viewport's size is read, not the page's layout: a read of
+    // layout makes the browser lay the page out there and then, and in
+    // WebKit the first two did so took longer than the program's start.
     refit: function () {
-      var desktop = document.getElementById('desktop'), taskbar = document.getElementById('taskbar');
-      var screen = document.documentElement, right = 0, bottom = 0;
+      var desktop = document.getElementById('desktop'), right = 0, bottom = 0;
       for (var id in Web.windows) {
         var w = Web.windows[id], i = Web.insets(w);
         right = Math.max(right, w.x + w.width + i.right);
         bottom = Math.max(bottom, w.y + w.height + i.bottom);
       }
-      var room = screen.clientHeight - taskbar.offsetHeight;
-      var fit = Math.min(1, screen.clientWidth / right, room / bottom);
+      var fit = Math.min(1, innerWidth / right, (innerHeight - Web.TASKBAR) / bottom);
       Web.fit = fit > 0 ? fit : 1;
       Web.ratio = window.devicePixelRatio || 1;
       desktop.style.transform = Web.fit < 1 ? 'scale(' + Web.fit + ')' : '';
