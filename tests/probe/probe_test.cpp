@@ -329,6 +329,9 @@ void DriveOnSway(Program &p, const std::string &log)
 Log Run(Host host, Ending ending)
 {
     std::string tag = std::string(host_name[host]) + (ending == kAltF4 ? "-alt-f4" : "");
+    // The page's test runs once a browser, side by side: files of its own.
+    if (const char *browser = getenv("SINEBAND_PROBE_BROWSER"))
+        tag = std::string(browser) + "-" + tag;
     std::string log = test_file("-" + tag + ".log");
     unlink(log.c_str());
     Launch l;
