@@ -109,7 +109,11 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 // The page in `browser`, driven through what the tests and the bench need:
 //   goto(url)                 opens a page
 //   evaluate(fn, ...args)     runs fn in the page, gives its result
-//   hold(key, ms), press(key) a key held or tapped, named by KeyboardEvent.key
+//   hold(key, ms, modifier)   a key held as a person holds it on X (past the
+//                             auto-repeat delay of 660 ms it repeats 25 times
+//                             a second), with `modifier` held around it
+//   down(key), up(key)        a key pressed or let go
+//   press(key)                a key tapped; keys are named by KeyboardEvent.key
 //                             (' ', not 'Space'); NOTE: the program reads its
 //                             key table once a frame, so a tap in one frame
 //                             leaves no trace: hold keys as a person does
@@ -125,8 +129,28 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 //                             null where the engine gives no console (WebKit)
 //   close()                   ends the browser and all its processes
 async function open({ browser = 'chromium', webgl = true } = {}) {
-  if (browser === 'webkit')
-    return webdriver.open({ webgl });
+  const page = browser === 'webkit' ? await webdriver.open({ webgl }) : await puppeteerPage(browser, webgl);
+  page.hold = async (key, ms = 200, modifier = null) => {
+    if (modifier) {
+      await page.down(modifier);
+      await sleep(100);
+    }
+    await page.down(key);
+    for (let held = 660; held < ms; held += 40) {
+      await sleep(held === 660 ? 660 : 40);
+      await page.down(key);
+    }
+    await sleep(ms < 660 ? ms : (ms - 660) % 40);
+    await page.up(key);
+    if (modifier) {
+      await sleep(100);
+      await page.up(modifier);
+    }
+  };
+  return page;
+}
+
+async function puppeteerPage(browser, webgl) {
   const b = await launch({ browser, webgl });
   try {
     const page = await newPage(b);
@@ -135,11 +159,8 @@ async function open({ browser = 'chromium', webgl = true } = {}) {
       warnings: page.warnings,
       goto: (url) => page.goto(url),
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-      async hold(key, ms = 200) {
-        await page.keyboard.down(key);
-        await sleep(ms);
-        await page.keyboard.up(key);
-      },
+      down: (key) => page.keyboard.down(key),
+      up: (key) => page.keyboard.up(key),
       press: (key) => page.keyboard.press(key),
       click: async (selector) => (await page.$(selector)).click(),
       async drag(points, steps = 5) {

@@ -2,7 +2,8 @@
 // engines: WebKitGTK's own WebDriver (WebKitWebDriver, which starts
 // MiniBrowser --automation on the X display) over the classic W3C WebDriver
 // protocol, with Node's fetch. It gives the driven page of browser.js: open
-// a page, run a script, hold a key, click, drag, a shot of an element.
+// a page, run a script, press and let go of a key, click, drag, a shot of
+// an element.
 // WebKit's driver gives no console, so `console` and `warnings` are null.
 'use strict';
 
@@ -152,8 +153,10 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
     goto: (url) => on('POST', '/url', { url }),
     evaluate: (fn, ...args) =>
       on('POST', '/execute/sync', { script: `return (${fn}).apply(null, arguments)`, args }),
-    hold: (key, ms = 200) => actions('key', [{ type: 'keyDown', value: keyPoint(key) },
-      { type: 'pause', duration: ms }, { type: 'keyUp', value: keyPoint(key) }]),
+    // NOTE: a key's pressed state lasts from one call to the next, and a
+    // key pressed again is sent as a repeat.
+    down: (key) => actions('key', [{ type: 'keyDown', value: keyPoint(key) }]),
+    up: (key) => actions('key', [{ type: 'keyUp', value: keyPoint(key) }]),
     press: (key) => actions('key', [{ type: 'keyDown', value: keyPoint(key) },
       { type: 'keyUp', value: keyPoint(key) }]),
     click: async (selector) => on('POST', `/element/${await element(selector)}/click`, {}),
