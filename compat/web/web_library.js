@@ -123,14 +123,6 @@ var WebHost = {
         Web.layout(Web.windows[id]);
     },
 
-    // Gives the client area a new size, as the window system does. NOTE:
-    // a drag is fitted once it ends, so that the pixels it moves by stay.
-    setClient: function (w, width, height) {
-      w.width = width;
-      w.height = height;
-      Web.layout(w);
-    },
-
     // Dragging the right or bottom border, or the corner, resizes.
     startResize: function (w, e, horizontal, vertical) {
       e.preventDefault();
@@ -148,7 +140,11 @@ var WebHost = {
           height = Math.max(Web.MIN_HEIGHT - i.top - i.bottom, start.height + Math.round((m.clientY - start.y) / Web.fit));
         if (width == w.width && height == w.height)
           return;
-        Web.setClient(w, width, height);
+        // NOTE: a drag is fitted once it ends, so that the pixels it moves
+        // by stay; meanwhile the window alone is laid out.
+        w.width = width;
+        w.height = height;
+        Web.layout(w);
         Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0]);
       };
       var end = function () {
@@ -412,8 +408,9 @@ var WebHost = {
       return;
     w.x = x;
     w.y = y;
-    Web.setClient(w, Math.max(width, 0), Math.max(height, 0));
-    Web.refit();
+    w.width = Math.max(width, 0);
+    w.height = Math.max(height, 0);
+    Web.refit();   // which lays every window out
   },
 
   web_context_create: function (id, alpha, depth, stencil) {
