@@ -6,6 +6,14 @@
 
 target_link_libraries(scene PUBLIC OpenGL::GL OpenGL::GLU)
 
+# Debian's name (amd64, arm64) for the machine the program is built for:
+# the hardening flags and the package (deb.cmake) are that machine's.
+find_program(DPKG_ARCHITECTURE dpkg-architecture)
+if(DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
+  execute_process(COMMAND ${DPKG_ARCHITECTURE} -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+    OUTPUT_VARIABLE DEB_HOST_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+
 # Hardened as Debian builds its packages: what dpkg-buildflags gives with
 # every hardening feature on (stack protector, fortified functions,
 # read-only relocations, immediate binding), and stack clash protection and,
@@ -15,10 +23,7 @@ target_link_libraries(scene PUBLIC OpenGL::GL OpenGL::GLU)
 option(SINEBAND_HARDENING "Build with Debian's hardening flags" ON)
 if(SINEBAND_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-  find_program(DPKG_ARCHITECTURE dpkg-architecture)
-  if(DPKG_BUILDFLAGS AND DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
-    execute_process(COMMAND ${DPKG_ARCHITECTURE} -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
-      OUTPUT_VARIABLE deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(DPKG_BUILDFLAGS AND DEB_HOST_ARCH)
     # NOTE: only the flags that hardening adds: those with it all on less
     # those with it all off, so the build type keeps its -O and -g.
     foreach(kind CPPFLAGS CFLAGS LDFLAGS)
@@ -27,7 +32,7 @@ if(SINEBAND_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
         if(state STREQUAL on)
           set(features +all)
         endif()
-        execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_HOST_ARCH=${deb_arch}
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_HOST_ARCH=${DEB_HOST_ARCH}
             DEB_BUILD_MAINT_OPTIONS=hardening=${features} ${DPKG_BUILDFLAGS} --get ${kind}
           OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
         separate_arguments(flags_${state} UNIX_COMMAND "${flags}")
