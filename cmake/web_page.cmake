@@ -92,12 +92,12 @@ endforeach()
 # NOTE: a browser hashes a script's or a style's text after the parser has
 # made every line end a line feed; the page is written with those already.
 # The style is looked for before the program is in.
-string(REPLACE "\r\n" "\n" page "${page}")
-string(REPLACE "\r" "\n" page "${page}")
+foreach(text page program)
+  string(REPLACE "\r\n" "\n" ${text} "${${text}}")
+  string(REPLACE "\r" "\n" ${text} "${${text}}")
+endforeach()
 hash_sources("${page}" "<style>" "</style>" style)
 string(REPLACE "@PROGRAM@" "${program}" page "${page}")
-string(REPLACE "\r\n" "\n" page "${page}")
-string(REPLACE "\r" "\n" page "${page}")
 hash_sources("${page}" "<script>" "</script>" scripts)
 string(REPLACE "@SCRIPT_HASHES@" "${scripts}" page "${page}")
 string(REPLACE "@STYLE_HASH@" "${style}" page "${page}")
