@@ -246,5 +246,5 @@ const touchArea = (page, selector, around, reach = 80) =>
     return { bounds: [left, top, width, height], solid: xs.length === width * height };
   }, selector, around, reach);
 
-module.exports = { root, pageDir, executables, serve, launch, newPage, open, sleep, waitFor, status, endStatus,
+module.exports = { root, pageDir, executables, serve, open, sleep, waitFor, status, endStatus,
   frames, emulate, deviceShot, touchArea };

@@ -24,29 +24,25 @@ async function headless() {
   const shot = process.env.SINEBAND_SCREENSHOT || path.join(web.root, 'build/web-screenshot.png');
   const seconds = Number(process.env.SINEBAND_RUN_SECONDS || 3);
   const server = await web.serve();
-  const browser = await web.launch();
+  const page = await web.open();
   let status = null;
   try {
-    const page = await web.newPage(browser);
-    page.on('console', (m) => console.log(`console: ${m.text()}`));
     await page.goto(server.url);
     await web.sleep(seconds * 1000);
-    await page.screenshot({ path: shot });
+    await page.screen(shot);
     console.log(`screenshot: ${shot}`);
     // A start-up failure is a message box waiting for OK.
-    const ok = await page.$('.box .ok');
-    if (ok)
-      await ok.click();
-    else {
-      await page.keyboard.down('Escape');
-      await web.sleep(200);
-      await page.keyboard.up('Escape');
-    }
+    if (await page.evaluate(() => document.querySelector('.box .ok') !== null))
+      await page.click('.box .ok');
+    else
+      await page.hold('Escape');
     status = await web.endStatus(page);
+    for (const line of page.console)
+      console.log(`console: ${line}`);
     console.log(status === null ? `the page still says: ${await web.status(page)}` :
       `sineband ended with status ${status} (1 is a normal end)`);
   } finally {
-    await browser.close();
+    await page.close();
     server.close();
   }
   process.exit(status === 1 ? 0 : 1);
