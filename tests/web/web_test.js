@@ -103,17 +103,6 @@ async function sameAsRatio1(page, reference, name) {
   check(n <= all / 100, `${name}: ${n} of ${all} pixels differ from the ratio-1 picture, scaled down`);
 }
 
-// The page as each device ([name, width, height, ratio]) shows it: `look`
-// at each, then its canvas against the ratio-1 picture.
-async function asDevices(page, devices, touch, look) {
-  const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
-  for (const [name, width, height, ratio] of devices) {
-    await web.emulate(page, width, height, ratio, touch);
-    await look(name, width, height, ratio);
-    await sameAsRatio1(page, reference, name);
-  }
-}
-
 const cases = {
   async picture(page) {
     checkConsole(page, () => page.warnings.length === 0,
@@ -216,9 +205,11 @@ const cases = {
   // above the taskbar, nothing to scroll, a close button a finger can hit, the
   // picture only scaled; a tap on the touch area's far corner ends the program.
   async phones(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
     let area;
-    await asDevices(page, [['phone', 390, 844, 3], ['phone-turned', 844, 390, 3], ['tablet', 820, 1180, 2],
-      ['tablet-turned', 1180, 820, 2]], true, async (name, width) => {
+    for (const [name, width, height, ratio] of [['phone', 390, 844, 3], ['phone-turned', 844, 390, 3],
+      ['tablet', 820, 1180, 2], ['tablet-turned', 1180, 820, 2]]) {
+      await web.emulate(page, width, height, ratio, true);
       const [left, top, right, bottom, taskbar, zoom, scrolls] = await page.evaluate(() => {
         const w = document.querySelector('.window').getBoundingClientRect(), root = document.scrollingElement;
         return [...[w.left, w.top, w.right, w.bottom].map(Math.round), document.getElementById('taskbar')
@@ -230,7 +221,8 @@ const cases = {
       check(left >= 0 && top >= 0 && right <= width && bottom <= taskbar,
         `${name}: the whole window (${[left, top, right, bottom]}) shows above the taskbar`);
       check(area.solid && w >= 44 && h >= 44, `${name}: the close button takes touches over ${w} x ${h}`);
-    });
+      await sameAsRatio1(page, reference, name);
+    }
     await page.tap(area.bounds[0] + 1, area.bounds[1] + area.bounds[3] - 2);
     const status = await web.endStatus(page);
     check(status === 1, `a tap on the close button's touch area ends the program with status ${status}`);
@@ -238,12 +230,15 @@ const cases = {
 
   // Ratio 2, then 3, in the same document: the ratio-1 picture in device pixels.
   async ratios(page) {
+    const reference = await web.deviceShot(page, '.window canvas', path.join(shots, 'web-ratio-1.png'));
     await page.evaluate(() => { window.sameDocument = true; });
-    await asDevices(page, [['ratio-2', 800, 600, 2], ['ratio-3', 800, 600, 3]], false, async (name, w, h, ratio) => {
+    for (const ratio of [2, 3]) {
+      await web.emulate(page, 800, 600, ratio);
       const { buffer, client } = await geometry(page);
       check(buffer.join('x') === client.map((n) => n * ratio).join('x'),
-        `${name}: a drawing buffer of ${buffer.join('x')} for a client area of ${client.join('x')}`);
-    });
+        `ratio ${ratio}: a drawing buffer of ${buffer.join('x')} for a client area of ${client.join('x')}`);
+      await sameAsRatio1(page, reference, `ratio-${ratio}`);
+    }
     check(await page.evaluate(() => window.sameDocument), 'the ratio was followed without a reload');
   },
 };
