@@ -41,7 +41,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(on_sway()) << "not on tools/with-sway.sh's compositor";
+        ASSERT_TRUE(on_sway()) << "not on tools/with-wayland.sh's compositor";
         Launch l = program();
         l.unset = {"DISPLAY"};
         ASSERT_TRUE(p.start(l)) << "cannot start " << SINEBAND_PROGRAM;

@@ -349,7 +349,7 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
     XFree(hint.res_class);
 }
 
-// Run on a Wayland compositor with no X server (tools/with-sway.sh).
+// Run on a Wayland compositor with no X server (tools/with-wayland.sh).
 class WglWayland : public Wgl {};
 
 // Over the test's own connection: each format is the buffers of one of the

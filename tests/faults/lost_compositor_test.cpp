@@ -1,5 +1,5 @@
-// A Wayland compositor killed under the running program (tools/with-sway.sh's),
-// or talking nonsense: the program ends at once, one line saying why, status 0.
+// A Wayland compositor killed under the running program (tools/with-wayland.sh's:
+// sway, mutter or KWin), or talking nonsense: the program ends at once, one line saying why, status 0.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -13,8 +13,8 @@ namespace {
 
 TEST(LostCompositor, KilledWhileDrawingEndsSoonWithOneLineAndZero)
 {
-    const char *compositor = getenv("SINEBAND_SWAY_PID");
-    ASSERT_NE(compositor, nullptr) << "not on tools/with-sway.sh's compositor";
+    const char *compositor = getenv("SINEBAND_COMPOSITOR_PID");
+    ASSERT_NE(compositor, nullptr) << "not on tools/with-wayland.sh's compositor";
     Launch l = program();
     l.unset = {"DISPLAY", "SDL_VIDEODRIVER"};
     Program p;

@@ -415,11 +415,11 @@ TEST(Probe, KeysResizeAndCloseRequestAsWine) { Compare(kLayer, kWine, kCloseRequ
 
 TEST(Probe, AltF4AsWine) { Compare(kLayer, kWine, kAltF4); }
 
-// Run on sway with an X display beside it (tools/with-sway.sh, with-xvfb.sh).
+// Run on sway with an X display beside it (tools/with-wayland.sh, with-xvfb.sh).
 TEST(Probe, OnWaylandAsOnX11)
 {
     if (!on_sway())
-        GTEST_SKIP() << "not on tools/with-sway.sh's compositor";
+        GTEST_SKIP() << "not on tools/with-wayland.sh's compositor";
     Compare(kWayland, kLayer, kCloseRequest);
 }
 

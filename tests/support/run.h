@@ -183,7 +183,7 @@ long white_pixels(const Image &image);
 
 // --- a Wayland compositor (sway) --------------------------------------------
 
-// True when WAYLAND_DISPLAY and SWAYSOCK are set (tools/with-sway.sh).
+// True when WAYLAND_DISPLAY and SWAYSOCK are set (tools/with-wayland.sh).
 bool on_sway();
 
 struct SwayWindow {
