@@ -12,6 +12,12 @@
 //                        read while the program runs.
 //   GLCHECK_BENCH=1      frames counted and timed, nothing else done per
 //                        frame: no GL call, no look at the events.
+//   GLCHECK_READ=PATH    before the swap the record's read_at names (set from
+//                        outside, while the program runs, and set back to 0
+//                        here), or the first after it, reads the frame back
+//                        from the back buffer, the whole surface, into the
+//                        PPM file PATH (made whole, then renamed to it); not
+//                        in benchmark mode.
 //   GLCHECK_PROVOKE=1    raises one GL_INVALID_ENUM ahead of the first check,
 //                        to show the check sees an error when there is one.
 //   GLCHECK_PROFILE=W,N  under callgrind: counting starts after swap W and is
@@ -37,6 +43,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/mman.h>
@@ -70,6 +77,7 @@ static struct glcheck_record *record;
 static char path[4096];
 static int made, bench, provoke;
 static unsigned long profile_from, profile_frames;
+static char read_path[4096];
 
 // The GL functions the checks call, found once GL is there.
 static struct {
@@ -80,6 +88,10 @@ static struct {
     void (*get_integerv)(GLenum, GLint *);
     void (*enable)(GLenum);
     const GLubyte *(*get_string)(GLenum);
+    void (*pixel_storei)(GLenum, GLint);
+    void (*read_pixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void *);
+    EGLBoolean (*egl_query)(EGLDisplay, EGLSurface, EGLint, EGLint *);
+    void (*glx_query)(Display *, GLXDrawable, int, unsigned int *);
 } gl;
 
 static int64_t now_ns(void)
@@ -123,6 +135,10 @@ static void look_up_gl(void)
     gl.get_integerv = (void (*)(GLenum, GLint *))real_dlsym(RTLD_DEFAULT, "glGetIntegerv");
     gl.enable = (void (*)(GLenum))real_dlsym(RTLD_DEFAULT, "glEnable");
     gl.get_string = (const GLubyte *(*)(GLenum))real_dlsym(RTLD_DEFAULT, "glGetString");
+    gl.pixel_storei = (void (*)(GLenum, GLint))real_dlsym(RTLD_DEFAULT, "glPixelStorei");
+    gl.read_pixels = (void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void *))real_dlsym(RTLD_DEFAULT, "glReadPixels");
+    gl.egl_query = (EGLBoolean(*)(EGLDisplay, EGLSurface, EGLint, EGLint *))real_dlsym(RTLD_DEFAULT, "eglQuerySurface");
+    gl.glx_query = (void (*)(Display *, GLXDrawable, int, unsigned int *))real_dlsym(RTLD_DEFAULT, "glXQueryDrawable");
 }
 
 static int env_is(const char *name, const char *value)
@@ -144,6 +160,9 @@ __attribute__((constructor)) static void make_record(void)
     const char *profile = getenv("GLCHECK_PROFILE");
     if (profile && sscanf(profile, "%lu,%lu", &profile_from, &profile_frames) != 2)
         profile_frames = 0;
+    const char *read = getenv("GLCHECK_READ");
+    if (read)
+        snprintf(read_path, sizeof read_path, "%s", read);
     snprintf(path, sizeof path, "%s.%ld", prefix, (long)getpid());
     int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -208,6 +227,39 @@ static void check_frame(uint64_t n, int egl)
     }
 }
 
+// The frame about to be presented on `surface` (an EGLSurface or a
+// GLXDrawable), as big as the surface is, into read_path.
+static void read_frame(int egl, void *dpy, uintptr_t surface)
+{
+    EGLint w = 0, h = 0;
+    unsigned int gw = 0, gh = 0;
+    if (egl && gl.egl_query) {
+        gl.egl_query(dpy, (EGLSurface)surface, EGL_WIDTH, &w);
+        gl.egl_query(dpy, (EGLSurface)surface, EGL_HEIGHT, &h);
+    } else if (!egl && gl.glx_query) {
+        gl.glx_query(dpy, (GLXDrawable)surface, GLX_WIDTH, &gw);
+        gl.glx_query(dpy, (GLXDrawable)surface, GLX_HEIGHT, &gh);
+        w = (EGLint)gw, h = (EGLint)gh;
+    }
+    unsigned char *rgb = w > 0 && h > 0 && gl.read_pixels && gl.pixel_storei ? malloc((size_t)w * h * 3) : NULL;
+    char part[sizeof read_path + 8];
+    snprintf(part, sizeof part, "%s.part", read_path);
+    FILE *f = rgb ? fopen(part, "wb") : NULL;
+    if (f) {
+        GLint pack = 4;
+        gl.get_integerv(GL_PACK_ALIGNMENT, &pack);
+        gl.pixel_storei(GL_PACK_ALIGNMENT, 1);
+        gl.read_pixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        gl.pixel_storei(GL_PACK_ALIGNMENT, pack);
+        fprintf(f, "P6\n%d %d\n255\n", w, h);
+        for (int y = h - 1; y >= 0; --y)   // GL's rows go up
+            fwrite(rgb + (size_t)y * w * 3, 3, (size_t)w, f);
+        if (fclose(f) == 0)
+            rename(part, read_path);
+    }
+    free(rgb);
+}
+
 // The buffers and the renderer the program really got, once.
 static void note_context(void)
 {
@@ -227,12 +279,18 @@ static void note_context(void)
 // Around each swap, whichever API it goes through: the checks before, the
 // count and the time after. One thread swaps (the program's), so it alone
 // writes the counts.
-static uint64_t before_swap(int egl)
+static uint64_t before_swap(int egl, void *dpy, uintptr_t surface)
 {
     rec();
     uint64_t n = record ? record->swaps + 1 : 0;
-    if (record && !bench)
+    if (record && !bench) {
         check_frame(n, egl);
+        uint64_t at = read_path[0] ? __atomic_load_n(&record->read_at, __ATOMIC_ACQUIRE) : 0;
+        if (at && n >= at) {
+            __atomic_store_n(&record->read_at, 0, __ATOMIC_RELEASE);
+            read_frame(egl, dpy, surface);
+        }
+    }
     if (record && n == 1)
         note_context();
     return n;
@@ -264,7 +322,7 @@ void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
     static swap_fn real_swap;
     if (!real_swap)
         real_swap = (swap_fn)next_of("glXSwapBuffers");
-    uint64_t n = before_swap(0);
+    uint64_t n = before_swap(0, dpy, drawable);
     if (real_swap)
         real_swap(dpy, drawable);
     after_swap(n);
@@ -277,7 +335,7 @@ EGLBoolean eglSwapBuffers(EGLDisplay dpy, EGLSurface surface)
     static egl_swap_fn real_swap;
     if (!real_swap)
         real_swap = (egl_swap_fn)next_of("eglSwapBuffers");
-    uint64_t n = before_swap(1);
+    uint64_t n = before_swap(1, dpy, (uintptr_t)surface);
     EGLBoolean ok = real_swap ? real_swap(dpy, surface) : EGL_FALSE;
     if (ok)
         after_swap(n);

@@ -1,7 +1,7 @@
 // The record tests/support/glcheck.c keeps for each process it is preloaded
 // into, as the tests, the soak and the benchmark read it back. tools/soak.sh
 // reads swaps, gl_errors, first_error and the viewport with od, at the
-// offsets glcheck.c asserts.
+// offsets glcheck.c asserts. The one field written from outside is read_at.
 #ifndef SINEBAND_TESTS_GLCHECK_H
 #define SINEBAND_TESTS_GLCHECK_H
 
@@ -39,8 +39,11 @@ struct glcheck_record {
     uint64_t key_repeats;       // ... of them auto-repeats
     uint64_t key_ups;           // SDL_KEYUP
     uint64_t close_requests;    // SDL_WINDOWEVENT_CLOSE
+    // Written from outside: the swap from which on the next frame is read
+    // back (GLCHECK_READ), 0 once it is; not in benchmark mode.
+    uint64_t read_at;
 };
 
-#define GLCHECK_VERSION 4
+#define GLCHECK_VERSION 5
 
 #endif

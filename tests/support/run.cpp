@@ -123,7 +123,7 @@ bool Program::start(const Launch &launch)
         else
             env.push_back(preload + (inherited && *inherited ? std::string(":") + inherited : ""));
         if (!records_.empty())
-            env.push_back("GLCHECK_OUT=" + records_);
+            env.insert(env.end(), {"GLCHECK_OUT=" + records_, "GLCHECK_READ=" + (frame_ = launch.files + ".frame.ppm")});
     }
     env.insert(env.end(), launch.set.begin(), launch.set.end());
     std::vector<char *> envp, argv;
@@ -208,13 +208,13 @@ std::string Program::abnormal_end() const
 
 const glcheck_record *Program::map_record(pid_t pid)
 {
-    int fd = open((records_ + "." + std::to_string(pid)).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open((records_ + "." + std::to_string(pid)).c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     void *p = MAP_FAILED;
     struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size >= (off_t)sizeof(glcheck_record))
-        p = mmap(nullptr, sizeof(glcheck_record), PROT_READ, MAP_SHARED, fd, 0);
+        p = mmap(nullptr, sizeof(glcheck_record), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
     return p == MAP_FAILED ? nullptr : static_cast<const glcheck_record *>(p);
 }
@@ -279,6 +279,16 @@ bool Program::draws(uint64_t frames, int ms)
 {
     uint64_t from = swaps();
     return wait_for([&] { return swaps() >= from + frames || !running(); }, ms) && swaps() >= from + frames;
+}
+
+Image Program::frame(int ms)
+{
+    glcheck_record *r = const_cast<glcheck_record *>(record());   // mapped writable
+    if (!r || frame_.empty())
+        return Image();
+    unlink(frame_.c_str());
+    __atomic_store_n(&r->read_at, swaps() + 1, __ATOMIC_RELEASE);
+    return wait_for([&] { return access(frame_.c_str(), R_OK) == 0 || !running(); }, ms) ? read_png(frame_) : Image();
 }
 
 // --- a display of the caller's own ----------------------------------------------

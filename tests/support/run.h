@@ -22,6 +22,7 @@
 
 namespace outside {
 
+struct Image;
 using Clock = std::chrono::steady_clock;
 
 void pause_ms(int ms);
@@ -49,7 +50,8 @@ struct Launch {
     // qemu-user and its arguments; the preload goes to the program (-E).
     std::vector<std::string> emulator;
     // PREFIX: its output goes to PREFIX.stdout and PREFIX.stderr, glcheck's
-    // records to PREFIX.glcheck.<pid> (an earlier run's are removed first).
+    // records to PREFIX.glcheck.<pid> (an earlier run's are removed first),
+    // the frames it reads back (Program::frame) to PREFIX.frame.ppm.
     std::string files;
 };
 
@@ -86,6 +88,9 @@ public:
     uint64_t swaps() { return record() ? __atomic_load_n(&record()->swaps, __ATOMIC_ACQUIRE) : 0; }
     // Waits until `frames` more frames than now have been presented.
     bool draws(uint64_t frames, int ms);
+    // The next frame it presents, as glcheck reads it back (the whole
+    // surface, in the screen's pixels); empty if none came within `ms`.
+    Image frame(int ms = 5000);
 
 private:
     const glcheck_record *map_record(pid_t pid);
@@ -95,7 +100,7 @@ private:
     int status_ = 0, ended_ms_ = -1;
     rusage usage_ = {};
     Clock::time_point started_, scanned_;
-    std::string out_, err_, records_;
+    std::string out_, err_, records_, frame_;
     const glcheck_record *record_ = nullptr;
     bool drawing_ = false;            // record_ is of the process that draws
 };

@@ -15,11 +15,14 @@
 
 namespace outside {
 
-// A file next to the test's binary, named after the running test.
+// A file next to the test's binary, named after the running test and the
+// compositor and scale it runs on (tools/with-wayland.sh), if any.
 inline std::string test_file(const std::string &suffix)
 {
     const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(t->test_suite_name()) + "-" + t->name();
+    if (getenv("SINEBAND_COMPOSITOR") && getenv("SINEBAND_SCALE"))
+        name += std::string("-") + getenv("SINEBAND_COMPOSITOR") + "-x" + getenv("SINEBAND_SCALE");
     std::replace(name.begin(), name.end(), '/', '-');
     return std::string(SINEBAND_OUTPUT_DIR) + "/" + name + suffix;
 }
