@@ -21,7 +21,9 @@
 namespace outside {
 namespace {
 
-const int W = 600, H = 450;   // the window the program asks for, at (50, 50)
+// The window the program asks for, at (50, 50); in the screen's pixels too,
+// for tools/with-xvfb.sh's display is at scale 1.
+const int W = 600, H = 450;
 
 // Generous: the machine is shared, and llvmpipe at full screen is slow.
 const int kWaitMs = 20000;
@@ -52,6 +54,7 @@ public:
     // Waits until the program has swapped `n` more frames, still running.
     bool draws(uint64_t n = 3) { return p.draws(n, kWaitMs) && p.running(); }
 
+    // GL_VIEWPORT is in the screen's pixels, as an X window's size is.
     bool viewport_is(int w, int h)
     {
         const glcheck_record *r = p.record();
