@@ -18,9 +18,9 @@
 
 namespace {
 
-// The program's window; no frame on a bare X server, whose scale is 1
-// (tools/with-xvfb.sh), so GL_VIEWPORT, in the screen's pixels, is the size
-// Resize is given in the window's.
+// The program's window; no frame on a bare X server, which has no Xft.dpi:
+// at scale 1 (no GDK_SCALE), GL_VIEWPORT, in the screen's pixels, is the
+// size Resize is given in the window's.
 const int W = 600, H = 450;
 
 typedef std::array<double, 16> Mat;   // column-major, as GL keeps it

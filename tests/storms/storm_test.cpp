@@ -22,7 +22,7 @@ namespace outside {
 namespace {
 
 // The window the program asks for, at (50, 50); in the screen's pixels too,
-// for tools/with-xvfb.sh's display is at scale 1.
+// for tools/with-xvfb.sh's display has no Xft.dpi: scale 1 (no GDK_SCALE).
 const int W = 600, H = 450;
 
 // Generous: the machine is shared, and llvmpipe at full screen is slow.
