@@ -32,9 +32,12 @@ headless=(xvfb x11-utils xdotool x11-apps imagemagick xfonts-base)
 # make test: GoogleTest; openbox for the storms, so that minimising on Xvfb
 # iconifies.
 suite=(pkg-config libgtest-dev googletest openbox)
-# The suite on a Wayland compositor: headless sway, wtype's keys, grim's
-# screenshots, and jq to read sway's window tree.
-wayland=(sway wtype grim jq)
+# The suite on Wayland compositors: headless sway, wtype's keys, grim's
+# screenshots, and jq to read sway's window tree; GNOME's mutter and KDE's
+# KWin (Qt and KDE's frameworks: most of what this group costs), each in a
+# D-Bus session of its own, gdbus to set mutter's scale, and libdecor's
+# plugin, which libdecor only recommends: the window's frame on mutter.
+wayland=(sway wtype grim jq mutter kwin-wayland dbus-daemon libglib2.0-bin libdecor-0-plugin-1-cairo)
 # make bench: the freeglut peer, microbenchmarks, the profile and the chart.
 bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 # make asan and make fuzz: clang and its sanitizer and fuzzer runtimes.
