@@ -171,18 +171,22 @@ TEST_F(WaylandFrames, ScaleChangeDrawnSharpWithinAFrame)
     ASSERT_TRUE(DrawsAt(600, 450, to)) << "viewport " << p.snapshot().viewport_w << " x " << p.snapshot().viewport_h;
     EXPECT_TRUE(swaymsg(win, "move position center"));   // sway leaves it where it was, partly off the screen
     XvfbsPicture("rescaled");
-    // In the protocol log: the news, the first buffer of the new size made
-    // after it, and the frames presented in between (at most the one).
-    const std::string log = p.err(), scale = std::to_string(to);
+    // In the protocol log: the frames presented (a buffer attached for each)
+    // before the news, and the first buffer of the new size made after it.
+    const std::string log = p.err(), scale = std::to_string(to), attach = Surface() + ".attach(";
     std::smatch news;
     ASSERT_TRUE(std::regex_search(log, news, std::regex("wl_output@\\d+\\.scale\\(" + scale + "\\)")));
     size_t from = news.position(0), sized = log.find(", 0, " + std::to_string(Device(600, to)) + ", " +
                                                      std::to_string(Device(450, to)) + ", ", from);   // create_buffer
     ASSERT_NE(sized, std::string::npos) << "no buffer of the new size after the news";
-    int old = 0;
-    for (size_t at = log.find(".commit()", from); at < sized; at = log.find(".commit()", at + 1))
-        ++old;
-    EXPECT_LE(old, 1) << "frames presented at the old scale after the news";
+    auto frames = [&](size_t to) {
+        int n = 0;
+        for (size_t at = log.find(attach); at < to; at = log.find(attach, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_LE(frames(sized), frames(from) + 1) << "frames presented in old buffers after the news";
+    EXPECT_LE(p.snapshot().viewport_since, (uint64_t)frames(from) + 2) << "frames drawn at the old viewport after it";
     size_t shown = log.find(".commit()", sized);
     EXPECT_NE(log.substr(from, shown - from).find(Surface() + ".set_buffer_scale(" + scale + ")"), std::string::npos);
 }

@@ -222,6 +222,8 @@ static void check_frame(uint64_t n, int egl)
     if (gl.get_integerv) {
         GLint v[4] = {-1, -1, -1, -1};
         gl.get_integerv(GL_VIEWPORT, v);
+        if (v[2] != record->viewport_w || v[3] != record->viewport_h)
+            __atomic_store_n(&record->viewport_since, n, __ATOMIC_RELAXED);
         __atomic_store_n(&record->viewport_w, (int64_t)v[2], __ATOMIC_RELAXED);
         __atomic_store_n(&record->viewport_h, (int64_t)v[3], __ATOMIC_RELAXED);
     }

@@ -39,6 +39,7 @@ struct glcheck_record {
     uint64_t key_repeats;       // ... of them auto-repeats
     uint64_t key_ups;           // SDL_KEYUP
     uint64_t close_requests;    // SDL_WINDOWEVENT_CLOSE
+    uint64_t viewport_since;    // the swap whose frame first had that viewport
     // Written from outside: the swap from which on the next frame is read
     // back (GLCHECK_READ), 0 once it is; not in benchmark mode.
     uint64_t read_at;
