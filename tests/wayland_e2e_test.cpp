@@ -156,8 +156,8 @@ TEST_F(WaylandFrames, DrawnInTheScreensPixelsAsOnX11)
     Image frame = p.frame();
     EXPECT_TRUE(frame.width == Device(600) && frame.height == Device(450)) << frame.width << " x " << frame.height;
     ExpectAsOnXvfb(frame);
-    EXPECT_TRUE(Said("set_destination\\(600, 450\\)") ||
-                (Scale() == std::floor(Scale()) && Said(Surface() + "\\.set_buffer_scale\\(" + std::to_string((int)Scale()) + "\\)")))
+    const std::string buffer_scale = Surface() + "\\.set_buffer_scale\\(" + std::to_string((int)Scale()) + "\\)";
+    EXPECT_TRUE(Said("set_destination\\(600, 450\\)") || (Scale() == std::floor(Scale()) && Said(buffer_scale)))
         << "the compositor is not told the buffer's scale";
     EXPECT_TRUE(Said("zxdg_toplevel_decoration_v1@\\d+\\.configure\\(2\\)|get_subsurface\\(")) << "no decorations";
 }
@@ -181,9 +181,9 @@ TEST_F(WaylandFrames, ScaleChangeDrawnSharpWithinAFrame)
     size_t from = news.position(0), sized = log.find(", 0, " + std::to_string(Device(600, to)) + ", " +
                                                      std::to_string(Device(450, to)) + ", ", from);   // create_buffer
     ASSERT_NE(sized, std::string::npos) << "no buffer of the new size after the news";
-    auto frames = [&](size_t to) {
+    auto frames = [&](size_t end) {
         int n = 0;
-        for (size_t at = log.find(attach); at < to; at = log.find(attach, at + 1))
+        for (size_t at = log.find(attach); at < end; at = log.find(attach, at + 1))
             ++n;
         return n;
     };
