@@ -4,9 +4,13 @@
 // a lost and restored WebGL context, no WebGL, pixel ratios, a phone. One case a
 // run, the same in every engine (tools/web/browser.js drives each):
 //   node web_test.js CASE chromium|firefox|webkit [LINUX_PROGRAM]
-// Firefox, WebKit, and the cases that start the Linux program, need an X
-// display (tools/with-xvfb.sh). Screenshots go to a folder of the case's own,
-// SINEBAND_SHOTS/BROWSER/CASE (./web-shots), so that cases can run side by side.
+// With SINEBAND_WEB_SHARED (tools/web/shared.js's file), a case but no-webgl
+// runs in a browsing context of its own in that running browser; otherwise
+// in a browser of its own, and Firefox and WebKit need an X display
+// (tools/with-xvfb.sh). The Linux pictures are SINEBAND_WEB_PICTURES's, or
+// made on a display of their own. Screenshots go to a folder of the case's
+// own, SINEBAND_SHOTS/BROWSER/CASE (./web-shots), so that cases can run side
+// by side.
 'use strict';
 
 const { spawnSync } = require('child_process');
@@ -23,16 +27,21 @@ const check = (ok, what) => {
   console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
   if (!ok)
     failures++;
+  return ok;
 };
 // NOTE: WebKit's driver gives no console, so what only the console shows is
 // checked in Chromium and Firefox alone.
 const checkConsole = (page, ok, what) =>
   (page.console ? check(ok(), what) : console.log(`not seen in this engine (no console): ${what}`));
 
-function run(command, args) {
+// A command's output; one that fails, or ends with another status than
+// `statuses`, throws.
+function run(command, args, statuses = [0]) {
   const r = spawnSync(command, args, { encoding: 'utf8' });
   if (r.error)
     throw r.error;
+  if (!statuses.includes(r.status))
+    throw new Error(`${command} ${args.join(' ')}: status ${r.status}: ${r.stderr}`);
   return r;
 }
 
@@ -40,7 +49,7 @@ function run(command, args) {
 // scripts' own helper (tools/x11.sh).
 const x11 = path.join(__dirname, '../../tools/x11.sh');
 function differing(a, b) {
-  const r = run('bash', ['-c', '. "$0"; differing_pixels "$1" "$2"', x11, a, b]);
+  const r = run('bash', ['-c', '. "$0"; differing_pixels "$1" "$2"', x11, a, b], [0, 1]);
   const n = Number(r.stdout.trim().split(/\s/)[0]);
   if (Number.isNaN(n))
     throw new Error(`differing_pixels ${a} ${b}: ${r.stdout}${r.stderr}`);
@@ -52,11 +61,12 @@ const whiteShare = (png) =>
   Number(run('convert', [png, '-fill', 'black', '+opaque', 'white', '-format', '%[fx:mean]', 'info:']).stdout);
 
 function linuxPicture(width, height) {
-  const png = path.join(shots, `linux-${width}x${height}.png`);
-  const r = run(path.join(__dirname, 'linux_picture.sh'), [linuxProgram, width, height, png]);
-  if (r.status !== 0)
-    throw new Error(`the Linux picture at ${width}x${height}: ${r.stderr}`);
-  return png;
+  const name = `linux-${width}x${height}.png`, made = process.env.SINEBAND_WEB_PICTURES;
+  if (made && fs.existsSync(path.join(made, name)))
+    return path.join(made, name);
+  run(path.join(__dirname, '../../tools/with-xvfb.sh'),
+    [path.join(__dirname, 'linux_picture.sh'), linuxProgram, shots, `${width}x${height}`]);
+  return path.join(shots, name);
 }
 
 // The canvas's drawing buffer, its size on the page, and the window's.
@@ -130,6 +140,7 @@ const cases = {
     check(await page.evaluate(() => document.activeElement === document.querySelector('.window canvas')),
       'the canvas still has the keyboard (Tab did not move it)');
     check(await web.status(page) === 'sineband is running', 'the program runs on');
+    await cases.close(page);
   },
 
   // The canvas has the keyboard from the start: no click first. This case
@@ -183,7 +194,8 @@ const cases = {
   },
 
   async 'no-webgl'(page) {
-    await web.waitFor(page, () => document.querySelector('.box') !== null);
+    if (!check(await web.waitFor(page, () => document.querySelector('.box') !== null), 'a message box shows'))
+      return;
     const caption = await text(page, '.box .caption'), message = await text(page, '.box .text');
     const icon = await page.evaluate(() => (document.querySelector('.box .icon') || {}).dataset?.icon);
     check(caption === 'Error' && message === "Can't find suitable PixelFormat" && icon === 'error',
@@ -251,15 +263,19 @@ const cases = {
   if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
     throw new Error(`${web.pageDir}/index.html is missing (make build builds the web preset)`);
   // NOTE: a case that hangs ends here, before ctest's timeout, through
-  // process.exit, which ends the browser's processes too (browser.js).
-  setTimeout(() => {
+  // process.exit, which ends the browser's processes too (browser.js); a
+  // shared browser lives on, and is left as it was found.
+  let page = null;
+  setTimeout(async () => {
     console.error('web_test: no end within 150 s');
+    await Promise.race([page && page.close(), web.sleep(5000)]).catch(() => {});
     process.exit(1);
   }, 150000).unref();
   fs.rmSync(shots, { recursive: true, force: true });
   fs.mkdirSync(shots, { recursive: true });
   const server = await web.serve();
-  const page = await web.open({ browser: browserName, webgl: which !== 'no-webgl' });
+  const webgl = which !== 'no-webgl';
+  page = await web.open({ browser: browserName, webgl, shared: webgl ? process.env.SINEBAND_WEB_SHARED : null });
   try {
     await page.goto(which === 'escape' ? url.pathToFileURL(path.resolve(web.pageDir, 'index.html')).href : server.url);
     if (which !== 'no-webgl')
