@@ -142,7 +142,17 @@ async function open({ browser = 'chromium', webgl = true, shared = null } = {}) 
   if (browser === 'webkit')
     page = state ? await webdriver.attach(state) : await webdriver.open({ webgl });
   else
-    page = await puppeteerPage(browser, webgl, state);
+    page = await puppeteerPage(browser, webgl, state).catch(async (e) => {
+      // NOTE: a Firefox page killed before it could end its session leaves
+      // the browser's one session taken: it is started again.
+      if (!state || !/Maximum number of active sessions/.test(e.message))
+        throw e;
+      process.kill(state.pid, 'SIGUSR1');
+      const again = () => JSON.parse(fs.readFileSync(shared, 'utf8'));
+      for (const end = Date.now() + 60000; again().endpoint === state.endpoint && Date.now() < end;)
+        await sleep(100);
+      return puppeteerPage(browser, webgl, again());
+    });
   page.hold = async (key, ms = 200, modifier = null) => {
     if (modifier) {
       await page.down(modifier);

@@ -70,7 +70,7 @@ async function start(browser, state) {
 // The process that holds the browser until told to end, or until `watched`
 // has gone.
 async function serve(browser, state, watched) {
-  const shared = await web.share(browser);
+  let shared = await web.share(browser);
   let ending = false;
   const stop = async () => {
     if (ending)
@@ -80,12 +80,22 @@ async function serve(browser, state, watched) {
     fs.rmSync(state, { force: true });
     process.exit(0);
   };
+  // Written whole, then renamed: a reader sees all of it or nothing.
+  const write = () => {
+    fs.writeFileSync(`${state}.new`, JSON.stringify({ browser, pid: process.pid, ...shared.state }));
+    fs.renameSync(`${state}.new`, state);
+  };
   for (const signal of ['SIGTERM', 'SIGINT', 'SIGHUP'])
     process.on(signal, stop);
+  // A user that finds the browser taken for good (Firefox's one session, by
+  // a page that was killed) has it started again.
+  process.on('SIGUSR1', async () => {
+    await shared.close();
+    shared = await web.share(browser).catch(stop);
+    write();
+  });
   setInterval(() => alive(Number(watched)) || stop(), 1000);
-  // Written whole, then renamed: a reader sees all of it or nothing.
-  fs.writeFileSync(`${state}.new`, JSON.stringify({ browser, pid: process.pid, ...shared.state }));
-  fs.renameSync(`${state}.new`, state);
+  write();
 }
 
 const modes = { start, end, serve };
