@@ -3,8 +3,8 @@
 // dragged to a 500 x 400 client area, the close button. The probe's log, its
 // standard output, is the page's console: it goes to LOG, and this ends with
 // the status the page says, or 2 (and what it stopped) if its policy stopped
-// anything. WebKit's driver gives no console. With SINEBAND_WEB_SHARED, in
-// that running browser (tools/web/shared.js).  node probe_page.js chromium|firefox LOG
+// anything, in the running browser SINEBAND_WEB_SHARED names if set. WebKit's
+// driver gives no console.   node probe_page.js chromium|firefox LOG
 'use strict';
 
 const fs = require('fs');
@@ -26,8 +26,7 @@ const web = require('../../tools/web/browser.js');
       await web.sleep(modifier ? 200 : 100);
     }
     await web.sleep(200);
-    // In one step, as xdotool's windowsize is one resize; in CSS pixels,
-    // which the canvas's buffer is not at other ratios.
+    // In one step, as xdotool's windowsize is one resize; in CSS pixels.
     const [x, y, width, height] = await page.evaluate(() => {
       const c = document.querySelector('.window canvas').getBoundingClientRect();
       const r = document.querySelector('.window .grip').getBoundingClientRect();

@@ -1,35 +1,29 @@
 #!/usr/bin/env bash
-# The Linux build's pictures at given client sizes, for the web tests to
-# hold the page's against: the program on the X display (run this under
-# tools/with-xvfb.sh), its window sized as asked, one size after another
-# (the size reaches it as WM_SIZE, as a user's resize does), and a
-# screenshot of each, FOLDER/linux-WIDTHxHEIGHT.png.
+# The Linux build's pictures at given client sizes, FOLDER/linux-WxH.png, for
+# the web tests to hold the page's against: the program on the X display (run
+# this under tools/with-xvfb.sh), its window sized as asked, one size after
+# another (the size reaches it as WM_SIZE, as a user's resize does).
 #   linux_picture.sh PROGRAM FOLDER WIDTHxHEIGHT...
 set -u
 . "$(dirname "$0")/../../tools/x11.sh"
 [ $# -ge 3 ] || { echo "usage: $0 PROGRAM FOLDER WIDTHxHEIGHT..." >&2; exit 2; }
-program=$1 folder=$2
-shift 2
-mkdir -p "$folder"
-"$program" &
+"$1" &
 pid=$!
-trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
+trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; rm -f shot.png last.png' EXIT
+mkdir -p "$2" && cd "$2" || exit 1
 
-wait_for_window OpenGL "$pid" 10 >/dev/null || { echo "linux_picture: $program opened no window" >&2; exit 1; }
-for size in "$@"; do
-  png=$folder/linux-$size.png shot=$folder/shot-$size.png last=$folder/last-$size.png
-  rm -f "$png" "$last"
+wait_for_window OpenGL "$pid" 10 >/dev/null || { echo "linux_picture: $1 opened no window" >&2; exit 1; }
+for size in "${@:3}"; do
   # NOTE: the window may be made again once its pixel format is set, and the
   # picture follows a resize a frame later: the window is looked up, sized
   # and shot until two shots in a row at that size are the same.
+  rm -f "linux-$size.png" last.png
   for ((i = 0; i < 100; i++)); do
-    if w=$(find_window OpenGL) && timeout 10 xdotool windowsize "$w" "${size%x*}" "${size#*x}" &&
-       screenshot "$w" "$shot" && [ "$(identify -format %wx%h "$shot")" = "$size" ]; then
-      [ -f "$last" ] && [ "$(differing_pixels "$shot" "$last")" = 0 ] && { mv "$shot" "$png"; break; }
-      mv "$shot" "$last"
-    fi
+    w=$(find_window OpenGL) && timeout 10 xdotool windowsize "$w" "${size%x*}" "${size#*x}" && screenshot "$w" shot.png &&
+      [ "$(identify -format %wx%h shot.png)" = "$size" ] &&
+      { [ -f last.png ] && [ "$(differing_pixels shot.png last.png)" = 0 ] && mv shot.png "linux-$size.png" && break
+        mv shot.png last.png; }
     sleep 0.05
   done
-  rm -f "$shot" "$last"
-  [ -f "$png" ] || { echo "linux_picture: no steady picture at $size" >&2; exit 1; }
+  [ -f "linux-$size.png" ] || { echo "linux_picture: no steady picture at $size" >&2; exit 1; }
 done

@@ -4,13 +4,11 @@
 // a lost and restored WebGL context, no WebGL, pixel ratios, a phone. One case a
 // run, the same in every engine (tools/web/browser.js drives each):
 //   node web_test.js CASE chromium|firefox|webkit [LINUX_PROGRAM]
-// With SINEBAND_WEB_SHARED (tools/web/shared.js's file), a case but no-webgl
-// runs in a browsing context of its own in that running browser; otherwise
-// in a browser of its own, and Firefox and WebKit need an X display
-// (tools/with-xvfb.sh). The Linux pictures are SINEBAND_WEB_PICTURES's, or
-// made on a display of their own. Screenshots go to a folder of the case's
-// own, SINEBAND_SHOTS/BROWSER/CASE (./web-shots), so that cases can run side
-// by side.
+// Firefox and WebKit need an X display (tools/with-xvfb.sh), but in the
+// running browser SINEBAND_WEB_SHARED names (tools/web/shared.js), where all
+// cases but no-webgl run; the Linux pictures are SINEBAND_WEB_PICTURES's if
+// there. Screenshots go to a folder of the case's own,
+// SINEBAND_SHOTS/BROWSER/CASE (./web-shots), so that cases can run side by side.
 'use strict';
 
 const { spawnSync } = require('child_process');
@@ -34,14 +32,11 @@ const check = (ok, what) => {
 const checkConsole = (page, ok, what) =>
   (page.console ? check(ok(), what) : console.log(`not seen in this engine (no console): ${what}`));
 
-// A command's output; one that fails, or ends with another status than
-// `statuses`, throws.
+// A command that fails, or ends with another status than `statuses`, throws.
 function run(command, args, statuses = [0]) {
   const r = spawnSync(command, args, { encoding: 'utf8' });
-  if (r.error)
-    throw r.error;
-  if (!statuses.includes(r.status))
-    throw new Error(`${command} ${args.join(' ')}: status ${r.status}: ${r.stderr}`);
+  if (r.error || !statuses.includes(r.status))
+    throw r.error || new Error(`${command} ${args.join(' ')}: status ${r.status}: ${r.stderr}`);
   return r;
 }
 
@@ -263,13 +258,12 @@ const cases = {
   if (!fs.existsSync(path.join(web.pageDir, 'index.html')))
     throw new Error(`${web.pageDir}/index.html is missing (make build builds the web preset)`);
   // NOTE: a case that hangs ends here, before ctest's timeout, through
-  // process.exit, which ends the browser's processes too (browser.js); a
-  // shared browser lives on, and is left as it was found.
+  // process.exit, which ends the browser's processes too (browser.js), or
+  // first its browsing context in a shared browser.
   let page = null;
-  setTimeout(async () => {
+  setTimeout(() => {
     console.error('web_test: no end within 150 s');
-    await Promise.race([page && page.close(), web.sleep(5000)]).catch(() => {});
-    process.exit(1);
+    Promise.race([page && page.close(), web.sleep(5000)]).finally(() => process.exit(1));
   }, 150000).unref();
   fs.rmSync(shots, { recursive: true, force: true });
   fs.mkdirSync(shots, { recursive: true });
@@ -278,7 +272,7 @@ const cases = {
   page = await web.open({ browser: browserName, webgl, shared: webgl ? process.env.SINEBAND_WEB_SHARED : null });
   try {
     await page.goto(which === 'escape' ? url.pathToFileURL(path.resolve(web.pageDir, 'index.html')).href : server.url);
-    if (which !== 'no-webgl')
+    if (webgl)
       await web.frames(page, 10);
     await cases[which](page);
     const stopped = await page.evaluate(() => Module.violations);
