@@ -32,10 +32,17 @@ const read = (state) => {
   }
 };
 
-// Ends the process a STATE names, if it still runs, and waits for it.
+// Ends the process a STATE names, if it still runs (and is still that
+// process, not another one given its pid since), and waits for it.
 async function end(state) {
   const held = read(state);
-  if (held && alive(held.pid)) {
+  let ours = false;
+  try {
+    ours = held && fs.readFileSync(`/proc/${held.pid}/cmdline`, 'utf8').includes(__filename);
+  } catch (e) {
+    // gone
+  }
+  if (ours) {
     process.kill(held.pid, 'SIGTERM');
     for (let i = 0; i < 200 && alive(held.pid); ++i)
       await sleep(50);
