@@ -158,10 +158,10 @@ async function open({ browser = 'chromium', webgl = true, shared = null } = {}) 
       await page.down(modifier);
       await sleep(100);
     }
-    // The repeats and the end at their times from the first press, however
-    // long each call takes.
-    const start = Date.now(), until = (t) => sleep(start + t - Date.now());
+    // The repeats and the end at their times from the press, once the page
+    // has it, however long each call takes.
     await page.down(key);
+    const start = Date.now(), until = (t) => sleep(start + t - Date.now());
     for (let held = 660; held < ms; held += 40) {
       await until(held);
       await page.down(key);

@@ -213,6 +213,7 @@ async function driven({ base, session }, width, height, close) {
       return actions('pointer', [{ type: 'pointerMove', origin: 'viewport', duration: 0, x, y },
         { type: 'pointerDown', button: 0 }, ...moves, { type: 'pointerUp', button: 0 }]);
     },
+    // NOTE: WebKitGTK gives a touch pointer's tap to the page as a click.
     tap: (x, y) => actions('pointer', [{ type: 'pointerMove', origin: 'viewport', duration: 0,
       x: Math.round(x), y: Math.round(y) }, { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }], 'touch'),
     shot: async (selector, file) => png(file, `/element/${await element(selector)}/screenshot`),
