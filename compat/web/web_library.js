@@ -83,13 +83,16 @@ var WebHost = {
     // between device pixels; the canvas is moved to the nearest ones, up to
     // half a device pixel, so that it shows its buffer pixel for pixel and
     // the browser resamples nothing. Setting a canvas's size clears it, so
-    // only a change is made; true when one was, and the window, if it
-    // shows, must be exposed.
+    // only a change is made. True when that cleared the canvas of a window
+    // whose client size is the same, which nothing else tells the program
+    // of: the window must be exposed.
     layout: function (w) {
       var i = Web.insets(w), c = w.canvas, scale = Web.fit * Web.ratio;
       var left = Math.round(w.x * scale), top = Math.round(w.y * scale);
       var width = Math.round((w.x + w.width) * scale) - left, height = Math.round((w.y + w.height) * scale) - top;
-      var cleared = c.width != width || c.height != height;
+      var size = w.width + 'x' + w.height, cleared = c.width != width || c.height != height;
+      var exposed = cleared && w.laidOut == size;
+      w.laidOut = size;
       if (cleared) {
         c.width = width;
         c.height = height;
@@ -105,7 +108,7 @@ var WebHost = {
       c.style.height = height / scale + 'px';
       // What web_gl.cpp scales window pixels by.
       c.scale = [width / w.width, height / w.height];
-      return cleared;
+      return exposed;
     },
 
     // The event that has the program paint w again.
@@ -162,7 +165,8 @@ var WebHost = {
         // by stay; meanwhile the window alone is laid out.
         w.width = width;
         w.height = height;
-        // Its new drawing buffer is a cleared one.
+        // Its new drawing buffer is a cleared one, whatever the class's
+        // styles say about a smaller window.
         Web.layout(w);
         Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0], Web.expose(w));
       };
@@ -244,11 +248,11 @@ var WebHost = {
       var focused = document.activeElement == w.canvas;
       w.canvas.replaceWith(spare);
       w.canvas = spare;
-      Web.layout(w);
+      var cleared = Web.layout(w);
       Web.wire(w);
       if (focused)
         spare.focus({preventScroll: true});
-      if (w.shown)
+      if (cleared && w.shown)
         Web.queue(Web.expose(w));
     },
 
