@@ -51,12 +51,9 @@ function differing(a, b) {
 const whiteShare = (png) =>
   Number(run('convert', [png, '-fill', 'black', '+opaque', 'white', '-format', '%[fx:mean]', 'info:']).stdout);
 
-// On an X display of its own, with room for the window at any size; made
-// once a run.
+// On an X display of its own, with room for the window at any size.
 function linuxPicture(width, height) {
   const png = path.join(shots, `linux-${width}x${height}.png`);
-  if (fs.existsSync(png))
-    return png;
   const r = run(path.join(__dirname, '../../tools/with-xvfb.sh'),
     [path.join(__dirname, 'linux_picture.sh'), linuxProgram, width, height, png],
     { SINEBAND_XVFB_SCREEN: `${Math.max(width, 600) + 100}x${Math.max(height, 450) + 100}x24` });
