@@ -15,7 +15,6 @@ const fs = require('fs');
 const path = require('path');
 const web = require('./browser.js');
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const alive = (pid) => {
   try {
     process.kill(pid, 0);
@@ -45,7 +44,7 @@ async function end(state) {
   if (ours) {
     process.kill(held.pid, 'SIGTERM');
     for (let i = 0; i < 200 && alive(held.pid); ++i)
-      await sleep(50);
+      await web.sleep(50);
     if (alive(held.pid))
       process.kill(held.pid, 'SIGKILL');
   }
@@ -65,7 +64,7 @@ async function start(browser, state) {
   server.unref();
   let ended = false;
   server.once('exit', () => { ended = true; });
-  for (const limit = Date.now() + 60000; !read(state); await sleep(100)) {
+  for (const limit = Date.now() + 60000; !read(state); await web.sleep(100)) {
     if (ended || Date.now() > limit) {
       process.kill(-server.pid, 'SIGKILL');
       throw new Error(`${browser} did not start:\n${fs.readFileSync(`${state}.log`, 'utf8')}`);
