@@ -7,8 +7,8 @@
 #   linux-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
 #   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
-#   web    sineband-web.zip: index.html of build/web (the program inside),
-#          readme.txt, LICENSE, NOTICES
+#   web    sineband-web.zip: index.html of build/web (the program inside)
+#          and the icons beside it, readme.txt, LICENSE, NOTICES
 #   deb    sineband_<version>_<arch>.deb: cpack of build/linux (or of
 #          SINEBAND_BUILD), as cmake/deb.cmake sets it up
 #   deb-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
@@ -257,11 +257,20 @@ TEXT
   pack "sineband-$1.zip"
 }
 
-# The web page: one file, the program inside.
+# The web page: one file, the program inside, and the icons it may show
+# once installed.
 web() {
-  [ -f "$here/build/web/index.html" ] || fail "$here/build/web/index.html is missing (make build builds it)"
+  local f
   stage web
-  cp "$here/build/web/index.html" "$here/LICENSE" "$here/NOTICES" "$stage/"
+  for f in index.html icon-192.png icon-512.png icon-maskable-512.png apple-touch-icon.png; do
+    [ -f "$here/build/web/$f" ] || fail "$here/build/web/$f is missing (make build builds it)"
+    cp "$here/build/web/$f" "$stage/"
+  done
+  # Every icon the page names is beside it, as it was made.
+  for f in $(grep -o "'[a-z0-9-]*\.png'" "$stage/index.html" | tr -d "'" | sort -u); do
+    [ "$(file -b "$stage/$f" 2>&1 | cut -d, -f1)" = "PNG image data" ] || fail "index.html names $f, which the archive lacks"
+  done
+  cp "$here/LICENSE" "$here/NOTICES" "$stage/"
   cat >"$stage/readme.txt" <<'TEXT'
 sineband (web)
 
@@ -274,6 +283,10 @@ from any web server, for example:
     python3 -m http.server --bind 127.0.0.1 8000
 
 then http://127.0.0.1:8000/ .
+
+Served over https (or from 127.0.0.1), the page can be installed as an app
+(the browser's Install, or Add to Home Screen). The PNG icons beside it are
+for that; keep them in the same folder. The page alone asks for nothing.
 
 Escape or the window's close button ends the program; the page then says
 its exit status (1 is a normal end). A browser without WebGL shows an
