@@ -5,8 +5,10 @@
 // idle, with no frame limit.
 //
 // Built with GLUT_CLEAR_ONLY it is the ceiling instead: each frame is nothing
-// but glClear and the swap.
+// but glClear and the swap. `glut_band WIDTHxHEIGHT` makes the window that
+// size instead, as sineband's is on a scaled screen.
 #include <GL/freeglut.h>
+#include <stdio.h>
 
 #include "../scene/scene.h"
 
@@ -32,12 +34,15 @@ static void reshape(int width, int height)
 int main(int argc, char **argv)
 {
     glutInit(&argc, argv);
+    int width = 600, height = 450;
+    if (argc > 1 && (sscanf(argv[1], "%dx%d", &width, &height) != 2 || width < 1 || height < 1))
+        return 2;
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(600, 450);
+    glutInitWindowSize(width, height);
     glutInitWindowPosition(50, 50);
     glutCreateWindow("OpenGL");
 #ifndef GLUT_CLEAR_ONLY
-    Initial(600, 450);
+    Initial(width, height);
 #endif
     glutDisplayFunc(display);
     glutReshapeFunc(reshape);

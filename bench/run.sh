@@ -23,8 +23,10 @@ if [ -z "${SINEBAND_BENCH_INNER:-}" ]; then
   for f in "$build/sineband" "$glcheck" "$bin/bench_runner" "$bin/glut_band" "$bin/glut_clear"; do
     [ -x "$f" ] || { echo "bench: $f is missing (make bench builds it)" >&2; exit 1; }
   done
-  # Always a display of our own, so nothing else draws on it meanwhile.
-  SINEBAND_BENCH_INNER=1 exec "$here/tools/with-xvfb.sh" "$0" "$@"
+  # Always a display of our own, so nothing else draws on it meanwhile;
+  # large enough for the scaled window to be all on it.
+  SINEBAND_BENCH_INNER=1 SINEBAND_XVFB_SCREEN=${SINEBAND_XVFB_SCREEN:-2560x1600x24} \
+    exec "$here/tools/with-xvfb.sh" "$0" "$@"
 fi
 
 rm -rf "$out"
@@ -41,10 +43,14 @@ version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installe
   echo "- load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 } >"$out/machine.md"
 
+# On a screen scaled by 2 (GDK_SCALE=2) sineband's window is 1200 x 900 of
+# the screen's pixels: its peer there is freeglut's window of that size.
 contestants=(-- sineband escape "$build/sineband"
              -- freeglut term "$bin/glut_band"
-             -- freeglut-clear term "$bin/glut_clear")
-pairs=(--pair sineband,freeglut --pair sineband.exe-wine,sineband)
+             -- freeglut-clear term "$bin/glut_clear"
+             -- sineband-scale2 escape env GDK_SCALE=2 "$build/sineband"
+             -- freeglut-1200x900 term "$bin/glut_band" 1200x900)
+pairs=(--pair sineband,freeglut --pair sineband-scale2,freeglut-1200x900 --pair sineband.exe-wine,sineband)
 if [ -n "${SINEBAND_BENCH_BEFORE:-}" ]; then
   contestants+=(-- sineband-before escape "$SINEBAND_BENCH_BEFORE")
   pairs+=(--pair sineband,sineband-before)

@@ -46,6 +46,11 @@ if(DEB_HOST_ARCH)
 endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# NOTE: on a Wayland compositor that draws no frames of its own (GNOME's
+# mutter) SDL draws the window's title bar and close button through
+# libdecor, whose plugin libdecor itself only recommends: without it the
+# window cannot be moved or closed with the mouse.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-cairo")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SINEBAND_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -68,6 +68,22 @@ find_package(X11 REQUIRED)
 find_package(OpenGL REQUIRED COMPONENTS EGL)
 find_library(WAYLAND_CLIENT_LIBRARY wayland-client REQUIRED)
 find_library(WAYLAND_EGL_LIBRARY wayland-egl REQUIRED)
+# The scale protocols the layer speaks beside SDL, made into C by
+# wayland-scanner (libwayland-bin) from wayland-protocols' descriptions.
+find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
+find_path(WAYLAND_PROTOCOLS_DIR stable/viewporter/viewporter.xml
+  PATHS /usr/share/wayland-protocols NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(WAYLAND_PROTOCOL_CODE)
+foreach(xml stable/viewporter/viewporter.xml staging/fractional-scale/fractional-scale-v1.xml)
+  get_filename_component(name ${xml} NAME_WE)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/wayland/${name})
+  add_custom_command(OUTPUT ${out}-client-protocol.h ${out}-protocol.c
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/wayland
+    COMMAND ${WAYLAND_SCANNER} client-header ${WAYLAND_PROTOCOLS_DIR}/${xml} ${out}-client-protocol.h
+    COMMAND ${WAYLAND_SCANNER} private-code ${WAYLAND_PROTOCOLS_DIR}/${xml} ${out}-protocol.c
+    DEPENDS ${WAYLAND_PROTOCOLS_DIR}/${xml} VERBATIM)
+  list(APPEND WAYLAND_PROTOCOL_CODE ${out}-client-protocol.h ${out}-protocol.c)
+endforeach()
 
 set(LINUX_HOST ${CMAKE_CURRENT_LIST_DIR}/../compat/linux)
 add_library(win32_sdl OBJECT
@@ -76,9 +92,12 @@ add_library(win32_sdl OBJECT
   ${LINUX_HOST}/glx_context.cpp
   ${LINUX_HOST}/x11_window.cpp
   ${LINUX_HOST}/egl_context.cpp
-  ${LINUX_HOST}/wayland_window.cpp)
+  ${LINUX_HOST}/wayland_window.cpp
+  ${LINUX_HOST}/gl_pixels.cpp
+  ${WAYLAND_PROTOCOL_CODE})
+target_include_directories(win32_sdl PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/wayland)
 target_link_libraries(win32_sdl PUBLIC win32 SDL2::SDL2 X11::X11 OpenGL::GL OpenGL::EGL
-  ${WAYLAND_CLIENT_LIBRARY} ${WAYLAND_EGL_LIBRARY})
+  ${WAYLAND_CLIENT_LIBRARY} ${WAYLAND_EGL_LIBRARY} ${CMAKE_DL_LIBS})
 
 add_executable(sineband)
 target_link_libraries(sineband PRIVATE shell win32_entry win32_sdl win32)

@@ -8,6 +8,12 @@
 // calling the input_* functions below (win32/user32_input.cpp), which turn
 // them into Win32 messages, and never calls a window procedure itself.
 //
+// Sizes and positions here are in the window's pixels, the program's, at any
+// scale of the screen: a host on a scaled screen makes the window that many
+// times larger there, draws it in the screen's pixels and scales the GL
+// calls that take window pixels (linux/gl_pixels.cpp; web/web_gl.cpp's
+// viewport), so the program sees what it sees at scale 1.
+//
 // Adding a host (say, macOS): a new folder beside linux/ and web/ with the
 // functions below, in namespace compat; a CMake file beside cmake/linux.cmake
 // that lists its sources once and makes win32_<host> and the program; and

@@ -349,6 +349,60 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
     XFree(hint.res_class);
 }
 
+// Run with GDK_SCALE=2 (wgl_scaled): the window keeps its own pixels while
+// the screen has twice as many, across and down, in X and in GL alike.
+class WglScaled : public Wgl {};
+
+TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensAreTwice)
+{
+    HWND w = NewWindow("scaled");
+    ShowWindow(w, SW_SHOW);
+    HDC dc = FormattedDC(w);
+    ASSERT_NE(dc, nullptr);
+    RECT client, outer;
+    GetClientRect(w, &client);
+    GetWindowRect(w, &outer);
+    EXPECT_EQ(client.right, 200);
+    EXPECT_EQ(client.bottom, 150);
+    EXPECT_EQ(outer.left, 50);
+    EXPECT_EQ(outer.top, 50);
+
+    Window x = FindXWindow(X(), "scaled");
+    ASSERT_NE(x, 0UL);
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(X(), x, &a));
+    EXPECT_EQ(a.width, 400);
+    EXPECT_EQ(a.height, 300);
+    EXPECT_EQ(a.x, 100);   // no window manager: the root is its parent
+    EXPECT_EQ(a.y, 100);
+
+    HGLRC rc = NewContext(dc);
+    ASSERT_TRUE(wglMakeCurrent(dc, rc));
+    GLint box[4];
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{0, 0, 400, 300})) << "the whole buffer";
+    glViewport(10, 20, 30, 40);
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{20, 40, 60, 80}));
+    glScissor(1, 2, 3, 4);
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{2, 4, 6, 8}));
+    GLfloat size = 0;
+    glPointSize(3);
+    glGetFloatv(GL_POINT_SIZE, &size);
+    EXPECT_EQ(size, 6);
+    glLineWidth(2);
+    glGetFloatv(GL_LINE_WIDTH, &size);
+    EXPECT_EQ(size, 4);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+
+    // A refused call changes nothing, and is still GL's to refuse.
+    glViewport(0, 0, -1, 5);
+    EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_VALUE);
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{20, 40, 60, 80}));
+}
+
 // Run on a Wayland compositor with no X server (tools/with-sway.sh).
 class WglWayland : public Wgl {};
 

@@ -21,8 +21,10 @@ esac
 profile=${1:-all}
 
 # The Linux program: compiler, CMake, SDL2, OpenGL and GLU (Mesa's software
-# driver among them), Xlib.
-program=(build-essential cmake libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev)
+# driver among them), Xlib, and the Wayland scale protocols' descriptions
+# and wayland-scanner, which makes them into C.
+program=(build-essential cmake libsdl2-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
+         wayland-protocols libwayland-bin)
 # Its run without a display: Xvfb, xdpyinfo, xdotool, xwd and convert for the
 # screenshot, and a 12-point server font, without which SDL's message box
 # cannot open on Xvfb.

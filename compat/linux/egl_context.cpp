@@ -174,6 +174,6 @@ static bool egl_swap(HostWindow *w)
 
 const Backend egl_backend = {egl_formats, egl_set_format, egl_context_create, egl_make_current,
                              egl_context_destroy, egl_swap, sdl_window_frame, wayland_window_resized,
-                             egl_window_release};
+                             wayland_window_rescaled, egl_window_release};
 
 }  // namespace compat

@@ -160,6 +160,6 @@ static bool glx_swap(HostWindow *w)
 }
 
 const Backend glx_backend = {glx_formats, glx_set_format, glx_context_create, glx_make_current,
-                             glx_context_destroy, glx_swap, x11_frame_extents, nullptr, nullptr};
+                             glx_context_destroy, glx_swap, x11_frame_extents, nullptr, nullptr, nullptr};
 
 }  // namespace compat

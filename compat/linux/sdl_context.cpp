@@ -20,26 +20,38 @@ bool host_window_set_format(HostWindow *w, int index) { return w->backend->set_f
 HostContext *host_context_create(HostWindow *w)
 {
     void *gl = w->backend->context_create(w);
-    return gl ? new HostContext{w->backend, gl} : nullptr;
+    return gl ? new HostContext{w->backend, gl, {}} : nullptr;
 }
 
 bool host_context_make_current(HostWindow *w, HostContext *ctx)
 {
-    if (!w || !ctx)
+    if (!w || !ctx) {
+        gl_pixels_bind(nullptr, nullptr);
         return !bound || bound->make_current(nullptr, nullptr);
+    }
     bound = ctx->backend;
-    return bound->make_current(w, ctx->gl);
+    if (!bound->make_current(w, ctx->gl))
+        return false;
+    gl_pixels_bind(w, ctx);
+    return true;
 }
 
 void host_context_destroy(HostContext *ctx)
 {
     if (!ctx)
         return;
+    gl_pixels_forget(ctx);
     ctx->backend->context_destroy(ctx->gl);
     delete ctx;
 }
 
-bool host_swap(HostWindow *w) { return w->backend->swap(w); }
+bool host_swap(HostWindow *w)
+{
+    if (!w->backend->swap(w))
+        return false;
+    w->presented |= (SDL_GetWindowFlags(w->window) & SDL_WINDOW_HIDDEN) == 0;
+    return true;
+}
 
 // --- SDL's own GL ----------------------------------------------------------
 
@@ -94,6 +106,6 @@ static bool sdl_swap(HostWindow *w)
 }
 
 const Backend sdl_gl_backend = {sdl_formats, sdl_set_format, sdl_context_create, sdl_make_current,
-                                SDL_GL_DeleteContext, sdl_swap, sdl_window_frame, nullptr, nullptr};
+                                SDL_GL_DeleteContext, sdl_swap, sdl_window_frame, nullptr, nullptr, nullptr};
 
 }  // namespace compat

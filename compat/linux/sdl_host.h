@@ -30,6 +30,9 @@ struct Backend {
     bool (*swap)(HostWindow *w);
     void (*frame)(HostWindow *w, int *left, int *top, int *right, int *bottom);
     void (*resized)(HostWindow *w);   // may be null
+    // Follows a change of the screen's scale under w: true when its drawing
+    // buffer was made again at the new one. May be null.
+    bool (*rescaled)(HostWindow *w);
     // Lets go of what it made on w's native window, before SDL lets go of it; may be null.
     void (*release)(HostWindow *w);
 };
@@ -43,7 +46,12 @@ struct HostWindow {
     std::string title;
     int x = 0, y = 0, width = 0, height = 0;
     bool frameless = false;
+    // The screen's pixels a window pixel, and SDL's pixels a window pixel in
+    // the window's sizes and positions: X11's are the screen's, Wayland's
+    // the compositor's logical ones, which it scales itself.
+    float scale = 1, geometry = 1;
     bool map_exposure_due = false;   // shown, and its first exposure not seen yet
+    bool presented = false;          // a frame of it has been shown
     const Backend *backend = nullptr;
     struct {
         void *display = nullptr;   // Display *
@@ -56,6 +64,10 @@ struct HostWindow {
         void *display = nullptr;   // wl_display *
         void *surface = nullptr;   // SDL's wl_surface
         void *egl_window = nullptr;   // the layer's own wl_egl_window on it
+        int buffer_w = 0, buffer_h = 0;   // its size, in the screen's pixels
+        void *viewport = nullptr;     // with a fractional scale: the wp_viewport
+        void *fractional = nullptr;   // ... and the wp_fractional_scale_v1
+        int preferred = 0;            // the compositor's scale for it, in 120ths; 0 unknown
     } wl;
     struct {
         void *config = nullptr;    // the EGLConfig of the window's format
@@ -64,9 +76,20 @@ struct HostWindow {
     } egl;
 };
 
+// What the program last gave the GL calls that take window pixels, in
+// window pixels; gl_pixels.cpp passes it on in the drawing buffer's.
+struct GlPixels {
+    bool known = false;            // set when the context is first bound
+    int viewport[4] = {0, 0, 0, 0};
+    int scissor[4] = {0, 0, 0, 0};
+    float point = 1, line = 1;
+    float sent[2] = {1, 1};        // the scale, across and down, they were passed on at
+};
+
 struct HostContext {
     const Backend *backend;
     void *gl;   // a GLXContext, an EGLContext or an SDL_GLContext
+    GlPixels pixels;
 };
 
 // --- sdl_window.cpp --------------------------------------------------------
@@ -80,6 +103,20 @@ bool sdl_remake_window(HostWindow *w, Uint32 extra_flags, unsigned long x_visual
 void sdl_adopt_window(HostWindow *w, SDL_Window *window);
 // The frame as SDL knows it.
 void sdl_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom);
+// The drawing buffer's size, in the screen's pixels.
+void sdl_window_pixels(HostWindow *w, int *width, int *height);
+// Whether the screen's scale is to be left alone (SINEBAND_NO_SCALING).
+bool sdl_unscaled();
+
+// --- gl_pixels.cpp: the GL calls that take window pixels -----------------
+
+// ctx is now current on w (both null: none is).
+void gl_pixels_bind(HostWindow *w, HostContext *ctx);
+// w's drawing buffer has a new size for the same client area: what the
+// program gave in window pixels is passed on again at the new scale.
+void gl_pixels_follow(HostWindow *w);
+// ctx is going; it is no longer current.
+void gl_pixels_forget(HostContext *ctx);
 
 // --- wayland_window.cpp: what SDL does not do for a Wayland window --------
 
@@ -106,6 +143,8 @@ void *wayland_egl_window(HostWindow *w);
 void wayland_window_resized(HostWindow *w);
 // Lets go of w's wl_egl_window, once EGL has let go of its surface on it.
 void wayland_window_release(HostWindow *w);
+// Follows the scale of the output w is on; true when it changed.
+bool wayland_window_rescaled(HostWindow *w);
 
 // --- x11_window.cpp: what SDL does not do for an X11 window ---------------
 
@@ -117,6 +156,9 @@ void x11_handle_lost_server();
 void x11_frame_extents(HostWindow *w, int *left, int *top, int *right, int *bottom);
 // The X visual w's native window was made with; 0 when it cannot be read.
 unsigned long x11_window_visual(HostWindow *w);
+// The screen's scale on this display, as GTK programs take it: GDK_SCALE
+// when set, else Xft.dpi / 96 from the root window's resources, else 1.
+float x11_screen_scale();
 
 }  // namespace compat
 

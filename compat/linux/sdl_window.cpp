@@ -5,10 +5,23 @@
 // The window system is SDL_VIDEODRIVER's when that is set, else X11 when
 // DISPLAY is set, else Wayland. Each window's backend (sdl_host.h) is chosen
 // when it gets its native window, from the kind SDL made.
+//
+// On a scaled screen the program keeps its window's pixels, as Windows has
+// a program that declares no DPI awareness do: its sizes and positions are
+// the same at every scale, its window covers that many times more of the
+// screen's pixels, and the drawing buffer has them all (GL calls that take
+// window pixels are scaled in gl_pixels.cpp). On X11 the scale is read once
+// at start, as GTK programs read it, and the layer scales what it gives SDL
+// and takes from it; on Wayland the compositor scales sizes itself and the
+// scale follows the output the window is on (wayland_window.cpp). A
+// frameless window, the fullscreen build's, is not scaled: it asks for a
+// display mode of its own. SINEBAND_NO_SCALING=1 leaves every scale at 1.
 #include "sdl_host.h"
 
 #include <SDL_syswm.h>
 
+#include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <algorithm>
@@ -17,6 +30,22 @@
 namespace compat {
 
 static std::vector<HostWindow *> windows;
+static float x11_scale = 0;   // the X display's scale; 0 on any other window system
+
+bool sdl_unscaled()
+{
+    const char *off = getenv("SINEBAND_NO_SCALING");
+    return off && *off && SDL_strcmp(off, "0") != 0;
+}
+
+// Window pixels to SDL's, and back.
+static int to_sdl(const HostWindow *w, int v)
+{
+    double scaled = rint(v * (double)w->geometry);
+    return scaled > INT_MAX ? INT_MAX : scaled < INT_MIN ? INT_MIN : (int)scaled;
+}
+
+static int from_sdl(const HostWindow *w, int v) { return (int)lrint(v / (double)w->geometry); }
 
 bool host_connect(const char *app_class, std::string &why)
 {
@@ -55,8 +84,10 @@ bool host_connect(const char *app_class, std::string &why)
             state = -1;
         } else {
             state = 1;
-            if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+            if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
                 x11_handle_lost_server();
+                x11_scale = sdl_unscaled() ? 1 : x11_screen_scale();
+            }
         }
     }
     why = failure;
@@ -97,7 +128,8 @@ SDL_Window *sdl_make_window(HostWindow *w, Uint32 extra_flags, std::string &why)
         flags |= SDL_WINDOW_BORDERLESS;
     else
         flags |= SDL_WINDOW_RESIZABLE;
-    SDL_Window *window = SDL_CreateWindow(w->title.c_str(), w->x, w->y, w->width, w->height, flags);
+    SDL_Window *window = SDL_CreateWindow(w->title.c_str(), to_sdl(w, w->x), to_sdl(w, w->y), to_sdl(w, w->width),
+                                          to_sdl(w, w->height), flags);
     if (!window) {
         why = SDL_GetError();
         return nullptr;
@@ -136,6 +168,8 @@ HostWindow *host_window_create(HWND owner, const char *title, const char *, int 
     auto *w = new HostWindow;
     w->owner = owner, w->title = title, w->frameless = frameless;
     w->x = x, w->y = y, w->width = width, w->height = height;
+    if (x11_scale && !frameless)
+        w->scale = w->geometry = x11_scale;
     if (!sdl_make_window(w, 0, why)) {
         delete w;
         return nullptr;
@@ -174,11 +208,22 @@ void host_window_show(HostWindow *w, int how)
 void host_window_client_size(HostWindow *w, int *width, int *height)
 {
     SDL_GetWindowSize(w->window, width, height);
+    *width = from_sdl(w, *width), *height = from_sdl(w, *height);
+}
+
+void sdl_window_pixels(HostWindow *w, int *width, int *height)
+{
+    if (w->wl.egl_window)
+        *width = w->wl.buffer_w, *height = w->wl.buffer_h;
+    else
+        SDL_GetWindowSizeInPixels(w->window, width, height);
 }
 
 void host_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
 {
     w->backend->frame(w, left, top, right, bottom);
+    *left = from_sdl(w, *left), *top = from_sdl(w, *top);
+    *right = from_sdl(w, *right), *bottom = from_sdl(w, *bottom);
 }
 
 void sdl_window_frame(HostWindow *w, int *left, int *top, int *right, int *bottom)
@@ -189,8 +234,8 @@ void sdl_window_frame(HostWindow *w, int *left, int *top, int *right, int *botto
 
 void host_window_place(HostWindow *w, int x, int y, int width, int height)
 {
-    SDL_SetWindowPosition(w->window, x, y);
-    SDL_SetWindowSize(w->window, width, height);
+    SDL_SetWindowPosition(w->window, to_sdl(w, x), to_sdl(w, y));
+    SDL_SetWindowSize(w->window, to_sdl(w, width), to_sdl(w, height));
 }
 
 static HostWindow *window_of(Uint32 id)
@@ -236,7 +281,7 @@ static void dispatch(const SDL_Event &e)
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             if (w->backend->resized)
                 w->backend->resized(w);
-            input_size(hWnd, e.window.data1, e.window.data2);
+            input_size(hWnd, from_sdl(w, e.window.data1), from_sdl(w, e.window.data2));
             break;
         case SDL_WINDOWEVENT_MINIMIZED: input_minimized(hWnd); break;
         case SDL_WINDOWEVENT_MAXIMIZED: input_maximized(hWnd); break;
@@ -264,6 +309,15 @@ void host_poll(bool wait)
         got = SDL_PollEvent(&e);
     }
     wayland_check_connection();
+    // NOTE: a new scale keeps the client area's size, so no WM_SIZE; what
+    // was shown at the old one is lost, as when a window is exposed. A window
+    // learns its output's scale as it is first shown, before any frame.
+    for (HostWindow *w : windows)
+        if (w->owner && w->backend->rescaled && w->backend->rescaled(w)) {
+            gl_pixels_follow(w);
+            if (w->presented)
+                input_expose(w->owner);
+        }
 }
 
 bool host_message_box(const char *caption, const char *text, UINT style)

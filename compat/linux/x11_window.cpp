@@ -1,12 +1,15 @@
 // Xlib, for what SDL does not do for an X11 window: reading the frame the
-// window manager put around it, reading the visual it was made with, and
-// ending the process as the layer does when the X server goes away.
+// window manager put around it, reading the visual it was made with, reading
+// the screen's scale, and ending the process as the layer does when the X
+// server goes away.
 #include "sdl_host.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace compat {
@@ -64,6 +67,31 @@ unsigned long x11_window_visual(HostWindow *w)
     if (!XGetWindowAttributes(static_cast<Display *>(w->x11.display), w->x11.window, &a) || !a.visual)
         return 0;
     return XVisualIDFromVisual(a.visual);
+}
+
+// NOTE: X scales nothing itself. GNOME and KDE set Xft.dpi in the root
+// window's resources at 200 % and more; GTK takes GDK_SCALE over it. A scale
+// below 1 is taken as 1 (Windows scales no program down), and one past 8 as 8.
+float x11_screen_scale()
+{
+    double scale = 0;
+    const char *gdk = getenv("GDK_SCALE");
+    if (gdk && *gdk)
+        scale = (double)strtol(gdk, nullptr, 10);   // whole numbers only, as GTK takes it
+    else if (Display *dpy = XOpenDisplay(nullptr)) {
+        if (const char *resources = XResourceManagerString(dpy)) {
+            XrmInitialize();
+            XrmDatabase db = XrmGetStringDatabase(resources);
+            char *type = nullptr;
+            XrmValue value = {0, nullptr};
+            if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+                scale = strtod(value.addr, nullptr) / 96;
+            if (db)
+                XrmDestroyDatabase(db);
+        }
+        XCloseDisplay(dpy);
+    }
+    return scale > 8 ? 8 : scale >= 1 ? (float)scale : 1;
 }
 
 }  // namespace compat
