@@ -111,11 +111,16 @@ async function sharp(page, name) {
 }
 
 const cases = {
+  // Served alone, with no icons beside it: still nothing asked, and installable.
   async picture(page) {
-    checkConsole(page, () => page.warnings.length === 0,
-      `no warnings on the console at load (${page.warnings && page.warnings.length})`);
+    checkConsole(page, () => page.warnings.length + page.errors.length === 0,
+      `no warning or error on the console at load (${page.warnings && page.warnings.concat(page.errors)})`);
     const asked = await page.evaluate(() => performance.getEntriesByType('resource').map((e) => e.name));
     check(asked.length === 0, `the page asks for nothing once it is read (${asked.join(' ')})`);
+    if (page.installability) {
+      const errors = await page.installability();
+      check(errors.length === 0, `Chromium finds it installable (${errors})`);
+    }
     const g = await geometry(page);
     console.log(`window ${g.outer.join('x')}, client ${g.client.join('x')}, drawing buffer ${g.buffer.join('x')}`);
     check(g.outer.join('x') === '600x450', 'the window is 600 x 450 outside, as the program asks');
@@ -271,7 +276,13 @@ const cases = {
   }, 150000).unref();
   fs.rmSync(shots, { recursive: true, force: true });
   fs.mkdirSync(shots, { recursive: true });
-  const server = await web.serve();
+  let served = web.pageDir;
+  if (which === 'picture') {
+    served = path.join(shots, 'alone');
+    fs.mkdirSync(served);
+    fs.copyFileSync(path.join(web.pageDir, 'index.html'), path.join(served, 'index.html'));
+  }
+  const server = await web.serve(served);
   const webgl = which !== 'no-webgl';
   page = await web.open({ browser: browserName, webgl, shared: webgl ? process.env.SINEBAND_WEB_SHARED : null });
   try {
@@ -279,6 +290,7 @@ const cases = {
     if (webgl)
       await web.frames(page, 10);
     await cases[which](page);
+    checkConsole(page, () => !page.console.some((l) => l.startsWith('page error')), 'no page error, at load or since');
     const stopped = await page.evaluate(() => Module.violations);
     check(stopped.length === 0, `the page's security policy stopped nothing, at load or since (${stopped})`);
     if (failures && page.console)

@@ -98,10 +98,13 @@ async function newPage(browser, options) {
   const page = await browser.newPage(options);
   page.consoleLines = [];
   page.warnings = [];
+  page.errors = [];
   page.on('console', (m) => {
     page.consoleLines.push(m.text());
     if (m.type() === 'warn' || m.type() === 'warning')
       page.warnings.push(m.text());
+    if (m.type() === 'error')
+      page.errors.push(m.text());
   });
   page.on('pageerror', (e) => page.consoleLines.push('page error: ' + e.message));
   return page;
@@ -128,8 +131,9 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 //   emulate(w, h, ratio, touch)  (puppeteer's Chromium; Firefox's without
 //                             touch) the page shown as a device shows it
 //   tap(x, y)                 (with touch emulated) a finger's tap
-//   console, warnings         the console's lines and its warnings so far, or
-//                             null where the engine gives no console (WebKit)
+//   console, warnings, errors  the console's lines, its warnings and errors so
+//                             far, or null where the engine gives no console (WebKit)
+//   installability()          (Chromium) DevTools' installability errors
 //   close()                   ends the browser and all its processes, or
 //                             a shared browser's browsing context
 // `shared` is the file tools/web/shared.js wrote for a running browser of
@@ -195,6 +199,10 @@ async function puppeteerPage(browser, webgl, shared) {
     return {
       console: page.consoleLines,
       warnings: page.warnings,
+      errors: page.errors,
+      // (Chromium) what keeps the page from being installed, as DevTools says.
+      installability: browser === 'chromium' ? async () => (await (await page.createCDPSession())
+        .send('Page.getInstallabilityErrors')).installabilityErrors.map((e) => e.errorId) : null,
       goto: (url) => page.goto(url),
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
       down: (key) => page.keyboard.down(key),
