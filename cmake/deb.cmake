@@ -2,7 +2,7 @@
 # the cross build): cpack -G DEB over this build's install (tools/dist.sh
 # deb). The program goes to /usr/bin, stripped, with its manual page; its Depends come from dpkg-shlibdeps;
 # /usr/share/doc/sineband holds the copyright file and the changelog Debian
-# asks for.
+# asks for; its desktop entry, metainfo and icons are desktop.cmake's.
 include(GNUInstallDirs)
 
 # NOTE: the maintainer's address is a stand-in until the project has one of
@@ -29,7 +29,8 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/docs/changelog ${PROJECT_SOURCE_DIR}/docs/sineband.1)
 install(FILES ${deb_doc}/copyright ${deb_doc}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
-install(FILES ${deb_doc}/sineband.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT doc)
+# The manual page goes with the program, into the tarballs too.
+install(FILES ${deb_doc}/sineband.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
 
 # Folders as Debian wants them whatever the umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -108,7 +108,8 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
   execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/$<TARGET_FILE_NAME:sineband>\" COMMAND_ERROR_IS_FATAL ANY)
 endif()" COMPONENT program)
-# make dist's Debian package of this build.
+# Its desktop entry, metainfo and icons; make dist's Debian package of this build.
+include(${CMAKE_CURRENT_LIST_DIR}/desktop.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/deb.cmake)
 
 if(SINEBAND_TESTS)

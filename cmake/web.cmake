@@ -35,6 +35,7 @@ target_link_libraries(win32_web PUBLIC win32)
 # paints the page while it waits for a script. The glue calls neither eval
 # nor Function (DYNAMIC_EXECUTION=0), which the page's policy forbids.
 set(WEB_LIBRARY ${WEB_HOST}/web_library.js)
+include(${CMAKE_CURRENT_LIST_DIR}/icons.cmake)
 # NOTE: emcc's JavaScript optimiser needs acorn, which Debian keeps where its
 # Node does not look by itself; Debian's Closure Compiler is too old for it.
 set(WEB_TOOLS ${CMAKE_CURRENT_SOURCE_DIR}/tools/web/node_modules)
@@ -58,10 +59,11 @@ function(web_page target page)
     --js-library=${WEB_LIBRARY})
   set_target_properties(${target} PROPERTIES
     CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs;EM_CLOSURE_COMPILER=${WEB_TOOLS}/.bin/google-closure-compiler"
-    LINK_DEPENDS "${WEB_LIBRARY};${WEB_HOST}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake")
+    LINK_DEPENDS "${WEB_LIBRARY};${WEB_HOST}/web_page.html;${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake;${SINEBAND_ICON}")
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DPAGE=${WEB_HOST}/web_page.html -DPROGRAM=$<TARGET_FILE:${target}>
-            -DOUT=${CMAKE_CURRENT_BINARY_DIR}/${page} -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
+            -DICON=${SINEBAND_ICON} -DOUT=${CMAKE_CURRENT_BINARY_DIR}/${page}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/web_page.cmake
     BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/${page}
     VERBATIM)
 endfunction()
@@ -69,6 +71,18 @@ endfunction()
 add_executable(sineband)
 target_link_libraries(sineband PRIVATE shell)
 web_page(sineband index.html)
+
+# Beside the page, the PNG icons its web app manifest names, for what takes
+# no SVG when the page is installed, and Apple's touch icon; the maskable and
+# touch icons on a square of black, as the system cuts them to its shape.
+set(web_icons)
+foreach(icon "icon-192 192" "icon-512 512" "icon-maskable-512 512 black" "apple-touch-icon 180 black")
+  separate_arguments(icon)
+  list(POP_FRONT icon name)
+  icon_png(${CMAKE_CURRENT_BINARY_DIR}/${name}.png ${icon})
+  list(APPEND web_icons ${CMAKE_CURRENT_BINARY_DIR}/${name}.png)
+endforeach()
+add_custom_target(web_icons ALL DEPENDS ${web_icons})
 
 # The message probe in a page of its own, probe.html, whose log is its
 # standard output: the page's console (tests/probe). Not shipped.

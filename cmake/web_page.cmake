@@ -1,7 +1,8 @@
 # Writes the web page, OUT: PAGE with the program, PROGRAM (sineband.js),
-# where its script says @PROGRAM@, and its content security policy's hashes
-# where its policy says @SCRIPT_HASHES@ and @STYLE_HASH@: one for each of
-# the page's scripts, one for its style.
+# where its script says @PROGRAM@, the icon ICON (an SVG) as a data: URL
+# where it says @ICON@, and its content security policy's hashes where its
+# policy says @SCRIPT_HASHES@ and @STYLE_HASH@: one for each of the page's
+# scripts, one for its style.
 cmake_minimum_required(VERSION 3.20)
 
 # The base64 of the bytes that HEX (an even number of hex digits) spells,
@@ -83,7 +84,7 @@ foreach(marker "</script" "<!--" "<script")
     message(FATAL_ERROR "${PROGRAM} holds \"${marker}\" and cannot go inside the page's script")
   endif()
 endforeach()
-foreach(marker "@PROGRAM@" "@SCRIPT_HASHES@" "@STYLE_HASH@")
+foreach(marker "@PROGRAM@" "@ICON@" "@SCRIPT_HASHES@" "@STYLE_HASH@")
   string(FIND "${page}" "${marker}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "${PAGE} has no ${marker}")
@@ -96,6 +97,18 @@ foreach(text page program)
   string(REPLACE "\r\n" "\n" ${text} "${${text}}")
   string(REPLACE "\r" "\n" ${text} "${${text}}")
 endforeach()
+# The icon in an attribute in double quotes: its comments and line ends
+# left out, its quotes made single, and what a URL may not hold escaped.
+file(READ "${ICON}" icon)
+string(REGEX REPLACE "<!--([^-]|-[^-])*-->" "" icon "${icon}")
+string(REGEX REPLACE "[\r\n]+ *" "" icon "${icon}")
+string(REPLACE "\"" "'" icon "${icon}")
+foreach(pair "%;%25" "#;%23" "<;%3C" ">;%3E")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  string(REPLACE "${from}" "${to}" icon "${icon}")
+endforeach()
+string(REPLACE "@ICON@" "data:image/svg+xml,${icon}" page "${page}")
 hash_sources("${page}" "<style>" "</style>" style)
 string(REPLACE "@PROGRAM@" "${program}" page "${page}")
 hash_sources("${page}" "<script>" "</script>" scripts)

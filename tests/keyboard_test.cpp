@@ -140,6 +140,23 @@ TEST_F(KeyboardTest, TranslateMessagePostsTheUsLayoutsCharacters)
     EXPECT_EQ(kind, (UINT)WM_SYSCHAR);
 }
 
+// A chord typed whole before the program takes its first key: the character
+// is the one of the keys as they were at its key-down, not as they are now.
+TEST_F(KeyboardTest, TheCharacterIsOfTheKeysAtItsKeyDown)
+{
+    HWND hWnd = Shown();
+    std::vector<int> chars;
+    for (int held : {LCtrl, LShift}) {
+        for (auto [usb, down] : {std::pair{held, true}, {C, true}, {C, false}, {held, false}})
+            fake::key(hWnd, usb, down);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            if (!TranslateMessage(&msg) && msg.message == WM_CHAR)
+                chars.push_back((int)msg.wParam);
+    }
+    EXPECT_EQ(chars, (std::vector<int>{3, 'C'}));
+}
+
 TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)
 {
     HWND hWnd = Shown();

@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,13 @@ TEST_F(ProgramRun, ShowsOneWindowWithTheBandOnBlack)
     XClassHint hint;
     ASSERT_TRUE(XGetClassHint(dpy, win, &hint));
     EXPECT_STREQ(hint.res_class, "OpenGL");
+    // The desktop entry knows its window by that class.
+    std::ifstream entry(SINEBAND_DESKTOP_ENTRY);
+    std::string line, startup_class;
+    while (std::getline(entry, line))
+        if (line.rfind("StartupWMClass=", 0) == 0)
+            startup_class = line.substr(line.find('=') + 1);
+    EXPECT_EQ(startup_class, hint.res_class) << "StartupWMClass of " SINEBAND_DESKTOP_ENTRY;
     XFree(hint.res_name);
     XFree(hint.res_class);
 

@@ -109,6 +109,9 @@ protected:
 TEST_F(WaylandRun, OtherKeysChangeNothingEscapeEndsIt)
 {
     EXPECT_TRUE(win.width == 600 && win.height == 450) << win.width << " x " << win.height;
+    // Its app_id names its desktop entry, by which a compositor shows it.
+    std::string entry = SINEBAND_DESKTOP_ENTRY;
+    EXPECT_EQ(win.app_id + ".desktop", entry.substr(entry.rfind('/') + 1));
     Image before = XvfbsPicture("picture");
     glcheck_record was = p.snapshot();
     // F4 without Alt, F10 and Alt+letter (the menu keys) must not close it;

@@ -25,6 +25,7 @@ static std::vector<Drawn> draws;
 static std::string buffer;
 static std::array<float, 16> product;
 static int stride, color_offset, generation;
+static float scale = 1;   // the page's drawing buffer pixels a window pixel
 
 static void call(const std::string &what) { calls.push_back(what); }
 static std::string Text(const std::string &name, size_t n) { return name + " " + std::to_string(n); }
@@ -39,8 +40,8 @@ void emscripten_glBindAttribLocation(unsigned, unsigned, const char *) {}
 void emscripten_glLinkProgram(unsigned) {}
 void emscripten_glUseProgram(unsigned) {}
 int emscripten_glGetUniformLocation(unsigned, const char *) { return 3; }
-void emscripten_glUniform1f(int, float) {}
-void emscripten_glLineWidth(float) {}
+void emscripten_glUniform1f(int, float z) { call("pointSize " + std::to_string((int)z)); }
+void emscripten_glLineWidth(float w) { call("lineWidth " + std::to_string((int)w)); }
 void emscripten_glUniformMatrix4fv(int, int, unsigned char, const float *m) { memcpy(product.data(), m, 64); }
 void emscripten_glGenBuffers(int, unsigned *b) { *b = 4; }
 void emscripten_glBindBuffer(unsigned, unsigned) {}
@@ -72,7 +73,7 @@ void emscripten_glViewport(int x, int y, int w, int h) { call(Text(Text(Text(Tex
 void emscripten_glFlush(void) {}
 void emscripten_glFinish(void) {}
 int web_gl_generation(void) { return generation; }
-void web_gl_scale(float *x, float *y) { *x = *y = 1; }
+void web_gl_scale(float *x, float *y) { *x = *y = scale; }
 }
 
 namespace {
@@ -91,7 +92,7 @@ protected:
     compat::GlState *gl = nullptr;
     void SetUp() override
     {
-        generation = 0;
+        generation = 0, scale = 1;
         compat::web_gl_make_current(gl = compat::web_gl_create(100, 80));
         calls.clear(), draws.clear();
     }
@@ -150,6 +151,10 @@ const Rule rules[] = {
     {"FlushAndFinishFlush", [] { glFlush(), Block(GL_POINTS, 1), glFinish(); }, {one, one, one}},
     {"AFullBatchFlushesBeforeItGrows", [] { Block(GL_POINTS, bound - 1); }, {Text("draw points", bound), one}},
     {"ABlockPastTheBoundIsDrawnAlone", [] { Block(GL_POINTS, bound + 1); }, {one, Text("draw points", bound + 1), one}},
+    // At ratio 2 a window pixel is 2 x 2 of the buffer's, from the first draw
+    // after the change, and points and lines are 2 wide.
+    {"AtRatio2AWindowPixelIsTwoOfTheBuffers", [] { scale = 2, glViewport(1, 2, 3, 4); },
+     {"viewport 0 0 200 160", "pointSize 2", "lineWidth 2", one, "viewport 2 4 6 8", one}},
     // A frame of the band, once set up: 200 quadrilaterals, two triangles each.
     {"AFrameOfTheBandIsAClearAndOneDraw", [] { Initial(592, 423), Draw(), glFlush(), calls.clear(), Draw(); },
      {"clear", "draw triangles 1200", one}},

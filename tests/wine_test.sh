@@ -2,7 +2,8 @@
 # The Windows build seen from outside: sineband.exe under Wine on a virtual X
 # display (run through tools/with-xvfb.sh), driven with real input (XTEST).
 #   wine_test.sh prefix                 create or update WINEPREFIX (once, untimed)
-#   wine_test.sh format EXE32 EXE64     PE headers and imports, no Wine needed
+#   wine_test.sh format EXE32 EXE64 VERSION  PE headers, imports and resources,
+#                                       no Wine needed
 #   wine_test.sh x87 OBJ...             no x87 float arithmetic in 32-bit objects
 #   wine_test.sh picture EXE            window, band, other keys, Escape
 #   wine_test.sh alt-f4 EXE             Alt+F4 ends the run
@@ -111,7 +112,10 @@ prefix)
 
 format)
   # PE32 for the 32-bit build, PE32+ for the 64-bit one; both GUI programs
-  # that need only Windows' own DLLs, with ASLR (relocations kept) and DEP.
+  # that need only Windows' own DLLs, with ASLR (relocations kept) and DEP,
+  # and the resources of data/sineband.rc.in.
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
   for pair in "$2:PE32:010b:" "$3:PE32+:020b:HIGH_ENTROPY_VA"; do
     IFS=: read -r exe kind magic entropy <<<"$pair"
     if [ ! -f "$exe" ]; then
@@ -137,6 +141,26 @@ format)
         fail "$exe needs the runtime DLL $dll" ;;
       esac
     done
+    # Its resources: the first icon group, which Explorer and the taskbar
+    # show, in the sizes they ask for; the project's version; the manifest.
+    group=$(wrestool -l "$exe" | sed -n 's/^--type=14 \(--name=[^ ]*\) .*/\1/p' | head -1)
+    wrestool -x --type=14 $group "$exe" >"$tmp/icon.ico"
+    sizes=$(icotool -l "$tmp/icon.ico" | sed 's/.*--width=\([0-9]*\) .*/\1/' | tr '\n' ' ')
+    echo "  icon group ${group#--name=}: ${sizes% } pixels; $(wc -c <"$exe") bytes"
+    [ "$sizes" = "16 24 32 48 64 256 " ] || fail "$exe: its first icon group is of sizes '$sizes'"
+    script=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null)
+    for field in FileVersion ProductVersion; do
+      grep -q "VALUE \"$field\", \"$4\"$" <<<"$script" || fail "$exe: its $field is not $4"
+    done
+    manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
+    ids=$(grep -o '<supportedOS Id="[^"]*"' <<<"$manifest" | cut -d'"' -f2 | sort | tr '\n' ' ')
+    # Windows 7, 8, 8.1, and 10 and 11, as Microsoft's documentation names them.
+    supported="{35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}
+      {1f676c76-80e1-4239-95bb-83d0f6d0da78} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
+    [ "$ids" = "$(tr -s ' \n' '\n' <<<"$supported" | grep . | sort | tr '\n' ' ')" ] ||
+      fail "$exe: its manifest supports Windows '$ids', not 7 to 11"
+    grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$manifest" || fail "$exe: its manifest asks for other rights"
+    ! grep -qi 'dpiAware' <<<"$manifest" || fail "$exe: its manifest declares DPI awareness"
   done
   finish
   ;;
@@ -222,7 +246,7 @@ same-as-linux)
   ;;
 
 *)
-  echo "usage: $0 prefix | format EXE32 EXE64 | x87 OBJ... | picture EXE | alt-f4 EXE | same-as-linux EXE PROG" >&2
+  echo "usage: $0 prefix | format EXE32 EXE64 VERSION | x87 OBJ... | picture EXE | alt-f4 EXE | same-as-linux EXE PROG" >&2
   exit 2
   ;;
 esac

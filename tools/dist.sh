@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # `make dist`: the archives, in build/dist (or -o DIR):
 #   linux  sineband-linux-<machine>.tar.gz: sineband-linux-<machine>/ with
-#          bin/sineband (cmake --install of build/linux, or of SINEBAND_BUILD),
+#          bin/sineband and share/ (its manual page, desktop entry, metainfo
+#          and icons: cmake --install of build/linux, or of SINEBAND_BUILD),
 #          README, LICENSE, NOTICES; <machine> is the one the program is for
 #   linux-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
 #   win32  sineband-win32.zip: sineband.exe of build/mingw-x86, readme.txt,
 #   win64  sineband-win64.zip: and of build/mingw-x64      LICENSE.txt, NOTICES.txt
-#   web    sineband-web.zip: index.html of build/web (the program inside),
-#          readme.txt, LICENSE, NOTICES
+#   web    sineband-web.zip: index.html of build/web (the program inside)
+#          and the icons beside it, readme.txt, LICENSE, NOTICES
 #   deb    sineband_<version>_<arch>.deb: cpack of build/linux (or of
 #          SINEBAND_BUILD), as cmake/deb.cmake sets it up
 #   deb-aarch64  the same of build/linux-aarch64 (or SINEBAND_AARCH64_BUILD)
@@ -104,9 +105,37 @@ check_hardening() {
   done
 }
 
+# check_desktop ROOT NAME: what makes the program a desktop app under
+# ROOT/share, in package or archive NAME: its manual page, desktop entry,
+# metainfo and icons, the entry and the metainfo validated. appstreamcli may
+# warn of one thing only: the id, the program's name, is not a reversed
+# domain name (the metainfo says why).
+check_desktop() {
+  local share=$1/share f size report tool
+  for tool in desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || fail "no $tool here (tools/install-deps.sh brings it)"
+  done
+  for f in man/man1/sineband.1.gz applications/sineband.desktop metainfo/sineband.metainfo.xml \
+    icons/hicolor/scalable/apps/sineband.svg; do
+    [ -f "$share/$f" ] || fail "$2 has no share/$f"
+  done
+  for size in 16 24 32 48 64 128 256 512; do
+    f=icons/hicolor/${size}x$size/apps/sineband.png
+    [[ $(file -b "$share/$f" 2>&1) == "PNG image data, $size x $size,"* ]] ||
+      fail "$2 has no $size-pixel PNG share/$f (rsvg-convert makes it: tools/install-deps.sh brings it)"
+  done
+  report=$(desktop-file-validate "$share/applications/sineband.desktop" 2>&1)
+  [ -z "$report" ] || fail "$2: desktop-file-validate reports:"$'\n'"$report"
+  grep -qx 'Exec=sineband' "$share/applications/sineband.desktop" && [ -x "$1/bin/sineband" ] ||
+    fail "$2: its desktop entry does not run its bin/sineband"
+  report=$(appstreamcli validate --pedantic --no-net "$share/metainfo/sineband.metainfo.xml" 2>&1 |
+    grep -E '^[EWIP]: ' | grep -v '^W: sineband:[0-9]*: cid-desktopapp-is-not-rdns sineband$' || true)
+  [ -z "$report" ] || fail "$2: appstreamcli validate --pedantic reports:"$'\n'"$report"
+}
+
 # linux BUILD: the archive of BUILD's program, named after its machine.
 linux() {
-  local name root packages release machine arch multiarch
+  local name root packages release machine arch multiarch component
   # shellcheck source=/dev/null
   release=$(. /etc/os-release && echo "$VERSION_ID")
   stage linux
@@ -114,16 +143,25 @@ linux() {
   target "$1/sineband"
   name=sineband-linux-$machine
   root=$stage/$name
-  cmake --install "$1" --prefix "$root" --component program --strip >/dev/null
+  # The program with its manual page, and what makes it a desktop app; the
+  # licence and the notices are the archive's own, below.
+  for component in program desktop; do
+    cmake --install "$1" --prefix "$root" --component $component --strip >/dev/null
+  done
   [ -x "$root/bin/sineband" ] || fail "cmake --install put no bin/sineband in $root"
   check_hardening "$root/bin/sineband" "$1"
+  check_desktop "$root" "$name.tar.gz"
   packages=$(runtime_packages "$root/bin/sineband" | tr '\n' ' ')
   cp "$here/LICENSE" "$here/NOTICES" "$root/"
   cat >"$root/README" <<TEXT
 sineband for Linux ($machine)
 
 A white sine band on black, drawn with OpenGL in a 600 x 450 window.
-Run bin/sineband on an X display; Escape or closing the window quits.
+Run bin/sineband on an X display or a Wayland desktop; Escape or closing
+the window quits. share/ holds its manual page, and its desktop entry,
+AppStream metainfo and icons: copy bin and share into ~/.local (or, as
+root, /usr/local), with that bin on PATH, and it is in the desktop's menu
+too.
 
 It is linked with libraries that these Debian $release packages hold:
 
@@ -161,7 +199,8 @@ deb() {
 
 # check_deb FILE BUILD: the package's files, its changelog's version,
 # Depends that name the package of every library its program is linked
-# with, its program hardened, and nothing at all from lintian.
+# with, its program hardened, its desktop entry, metainfo and icons
+# (check_desktop), and nothing at all from lintian.
 check_deb() {
   local deb=$1 root=$stage/root doc=$stage/root/usr/share/doc/sineband f depends names libs package lib report
   dpkg-deb -x "$deb" "$root"
@@ -184,6 +223,9 @@ check_deb() {
       fail "${deb##*/}: Depends ($depends) lacks $package, which holds $lib"
   done <<<"$libs"
   check_hardening "$root/usr/bin/sineband" "$2"
+  check_desktop "$root/usr" "${deb##*/}"
+  [ "$(grep -om1 '<release version="[^"]*"' "$root/usr/share/metainfo/sineband.metainfo.xml")" = \
+    "<release version=\"$(dpkg-deb -f "$deb" Version)\"" ] || fail "${deb##*/}: its metainfo's newest release is not its version"
   # NOTE: only its standard output holds tags; it complains of root on the other.
   report=$(lintian --pedantic --display-info --fail-on none "$deb" 2>"$stage/lintian.log") ||
     fail "${deb##*/}: lintian failed:"$'\n'"$(<"$stage/lintian.log")"
@@ -215,11 +257,20 @@ TEXT
   pack "sineband-$1.zip"
 }
 
-# The web page: one file, the program inside.
+# The web page: one file, the program inside, and the icons it may show
+# once installed.
 web() {
-  [ -f "$here/build/web/index.html" ] || fail "$here/build/web/index.html is missing (make build builds it)"
+  local f
   stage web
-  cp "$here/build/web/index.html" "$here/LICENSE" "$here/NOTICES" "$stage/"
+  for f in index.html icon-192.png icon-512.png icon-maskable-512.png apple-touch-icon.png; do
+    [ -f "$here/build/web/$f" ] || fail "$here/build/web/$f is missing (make build builds it)"
+    cp "$here/build/web/$f" "$stage/"
+  done
+  # Every icon the page names is beside it, as it was made.
+  for f in $(grep -o "'[a-z0-9-]*\.png'" "$stage/index.html" | tr -d "'" | sort -u); do
+    [ "$(file -b "$stage/$f" 2>&1 | cut -d, -f1)" = "PNG image data" ] || fail "index.html names $f, which the archive lacks"
+  done
+  cp "$here/LICENSE" "$here/NOTICES" "$stage/"
   cat >"$stage/readme.txt" <<'TEXT'
 sineband (web)
 
@@ -232,6 +283,10 @@ from any web server, for example:
     python3 -m http.server --bind 127.0.0.1 8000
 
 then http://127.0.0.1:8000/ .
+
+Served over https (or from 127.0.0.1), the page can be installed as an app
+(the browser's Install, or Add to Home Screen). The PNG icons beside it are
+for that; keep them in the same folder. The page alone asks for nothing.
 
 Escape or the window's close button ends the program; the page then says
 its exit status (1 is a normal end). A browser without WebGL shows an

@@ -42,16 +42,21 @@ wayland=(sway wtype grim jq mutter kwin-wayland dbus-daemon libglib2.0-bin libde
 bench=(freeglut3-dev libbenchmark-dev valgrind gnuplot-nox)
 # make asan and make fuzz: clang and its sanitizer and fuzzer runtimes.
 sanitizers=(clang libclang-rt-14-dev)
-# make dist's Debian packages: CPack's use of file and dpkg-shlibdeps, and
-# lintian and hardening-check (devscripts), which they are checked with.
-deb=(file dpkg-dev lintian devscripts)
+# make dist's Debian packages and archives: CPack's use of file and
+# dpkg-shlibdeps, and lintian and hardening-check (devscripts), which they
+# are checked with; the desktop entry's and the metainfo's validators.
+deb=(file dpkg-dev lintian devscripts desktop-file-utils appstream)
+# The icon made into PNGs by rsvg-convert, for the Linux install, the page's
+# folder and the Windows .ico.
+icons=(librsvg2-bin)
 # The program for arm64: the cross compiler, the arm64 builds of the
 # libraries it is built with (a second architecture of this install), and
 # qemu-user, which runs it here against the arm64 libraries of that install.
 arm64=(crossbuild-essential-arm64 qemu-user libsdl2-dev:arm64 libgl-dev:arm64 libglu1-mesa-dev:arm64
        libegl-dev:arm64 libx11-dev:arm64 libwayland-dev:arm64 libgl1-mesa-dri:arm64)
-# The Windows programs, and their run under Wine in the suite.
-windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64)
+# The Windows programs, and their run under Wine in the suite; icoutils'
+# icotool makes their icon, its wrestool reads their resources back.
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64 icoutils)
 # The web page: Emscripten, and acorn for its JavaScript optimiser; Chromium,
 # Firefox ESR and WebKitGTK's WebDriver (which brings its MiniBrowser) for make
 # web, the browser tests and make bench-web, which also need Node, npm (the
@@ -65,10 +70,10 @@ command -v npm >/dev/null || web+=(npm)
 with_web=1
 case "$profile" in
   run) packages=("${program[@]}" "${headless[@]}"); with_web=0 ;;
-  web) packages=("${web[@]}") ;;
+  web) packages=("${web[@]}" "${icons[@]}") ;;
   arm64) packages=("${program[@]}" "${arm64[@]}"); with_web=0 ;;
   all) packages=("${program[@]}" "${headless[@]}" "${suite[@]}" "${wayland[@]}" "${bench[@]}" "${sanitizers[@]}"
-                 "${windows[@]}" "${deb[@]}" "${arm64[@]}" "${web[@]}") ;;
+                 "${windows[@]}" "${deb[@]}" "${icons[@]}" "${arm64[@]}" "${web[@]}") ;;
   *) echo "install-deps: unknown profile '$profile' (run, web, arm64 or all)" >&2; exit 2 ;;
 esac
 

@@ -61,6 +61,10 @@ bool host_connect(const char *app_class, std::string &why)
         // WM_CLASS is read once, when SDL first opens the X display.
         if (app_class)
             setenv("SDL_VIDEO_X11_WMCLASS", app_class, 0);
+        // NOTE: on Wayland the app_id names the window's desktop entry
+        // (sineband.desktop), as on X11 the class matches its StartupWMClass;
+        // without a variable of its own SDL would make it the class, OpenGL.
+        setenv("SDL_VIDEO_WAYLAND_WMCLASS", "sineband", 0);
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");

@@ -56,6 +56,7 @@ enum WebEvent {
     WEB_SIZE = 2,    // client width, height
     WEB_CLOSE = 3,   // the close button
     WEB_FOCUS = 4,   // gained
+    WEB_EXPOSE = 5,  // the canvas was cleared: a new drawing buffer
 };
 
 }  // namespace compat

@@ -45,8 +45,9 @@ var WebHost = {
         callUserCallback(resume);
     },
 
-    queue: function (event) {
-      Web.events.push(event);
+    // Queues the events given and wakes the program once, for them all.
+    queue: function () {
+      Web.events.push.apply(Web.events, arguments);
       var resume = Web.waiting;
       Web.waiting = null;
       Web.wake(resume);
@@ -78,32 +79,47 @@ var WebHost = {
 
     // Puts the window's outer element around the client area at (w.x, w.y),
     // and gives the canvas a drawing buffer of the device pixels it covers.
-    // NOTE: the canvas is sized to show its buffer pixel for pixel, where
-    // the buffer's whole pixels are a little more or less than the area's;
-    // setting a canvas's size clears it, so only a change is made.
+    // NOTE: a fit (or a ratio such as 1.5) puts the client area's edges
+    // between device pixels; the canvas is moved to the nearest ones, up to
+    // half a device pixel, so that it shows its buffer pixel for pixel and
+    // the browser resamples nothing. Setting a canvas's size clears it, so
+    // only a change is made. True when that cleared the canvas of a window
+    // whose client size is the same, which nothing else tells the program
+    // of: the window must be exposed.
     layout: function (w) {
       var i = Web.insets(w), c = w.canvas, scale = Web.fit * Web.ratio;
-      var width = Math.round(w.width * scale), height = Math.round(w.height * scale);
-      if (c.width != width)
+      var left = Math.round(w.x * scale), top = Math.round(w.y * scale);
+      var width = Math.round((w.x + w.width) * scale) - left, height = Math.round((w.y + w.height) * scale) - top;
+      var size = w.width + 'x' + w.height, cleared = c.width != width || c.height != height;
+      var exposed = cleared && w.laidOut == size;
+      w.laidOut = size;
+      if (cleared) {
         c.width = width;
-      if (c.height != height)
         c.height = height;
+      }
       w.outer.style.left = (w.x - i.left) + 'px';
       w.outer.style.top = (w.y - i.top) + 'px';
       w.outer.style.width = (w.width + i.left + i.right) + 'px';
       w.outer.style.height = (w.height + i.top + i.bottom) + 'px';
-      c.style.left = i.left + 'px';
-      c.style.top = i.top + 'px';
+      // The desktop's pixels from the outer element's corner.
+      c.style.left = left / scale - w.x + i.left + 'px';
+      c.style.top = top / scale - w.y + i.top + 'px';
       c.style.width = width / scale + 'px';
       c.style.height = height / scale + 'px';
       // What web_gl.cpp scales window pixels by.
       c.scale = [width / w.width, height / w.height];
+      return exposed;
+    },
+
+    // The event that has the program paint w again.
+    expose: function (w) {
+      return [{{{ WEB_EXPOSE }}}, w.id, 0, 0, 0];
     },
 
     // Scales the desktop down where its windows do not fit the screen above
     // the taskbar (a phone, a tablet), and lays every window out again, at
-    // the present pixel ratio. The program is not told: a window keeps its
-    // size, and its canvas is shown smaller.
+    // the present pixel ratio. A window keeps its size, and its canvas is
+    // shown smaller; the program is told only that it must paint again.
     // NOTE: the viewport's size is read, not the page's layout: a read of
     // layout makes the browser lay the page out there and then, and in
     // WebKit the first two did so took longer than the program's start.
@@ -119,8 +135,13 @@ var WebHost = {
       Web.ratio = window.devicePixelRatio || 1;
       desktop.style.transform = Web.fit < 1 ? 'scale(' + Web.fit + ')' : '';
       desktop.style.setProperty('--fit', Web.fit);
+      var exposed = [];
       for (var id in Web.windows)
-        Web.layout(Web.windows[id]);
+        if (Web.layout(Web.windows[id]) && Web.windows[id].shown)
+          exposed.push(Web.expose(Web.windows[id]));
+      // Once all are laid out: a program waiting for a message runs on.
+      if (exposed.length)
+        Web.queue.apply(null, exposed);
     },
 
     // Dragging the right or bottom border, or the corner, resizes.
@@ -144,8 +165,10 @@ var WebHost = {
         // by stay; meanwhile the window alone is laid out.
         w.width = width;
         w.height = height;
+        // Its new drawing buffer is a cleared one, whatever the class's
+        // styles say about a smaller window.
         Web.layout(w);
-        Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0]);
+        Web.queue([{{{ WEB_SIZE }}}, w.id, width, height, 0], Web.expose(w));
       };
       var end = function () {
         Web.refit();
@@ -225,10 +248,12 @@ var WebHost = {
       var focused = document.activeElement == w.canvas;
       w.canvas.replaceWith(spare);
       w.canvas = spare;
-      Web.layout(w);
+      var cleared = Web.layout(w);
       Web.wire(w);
       if (focused)
         spare.focus({preventScroll: true});
+      if (cleared && w.shown)
+        Web.queue(Web.expose(w));
     },
 
     // A hidden window: its outer element, the canvas for its client area
@@ -380,6 +405,7 @@ var WebHost = {
     if (!w)
       return;
     w.outer.style.display = shown ? '' : 'none';
+    w.shown = !!shown;
     // A window that is shown is activated and takes the keyboard.
     if (shown)
       w.canvas.focus({preventScroll: true});

@@ -1,6 +1,6 @@
 // The web backend: the page as the window system. Windows, their frames and
-// the page's events (keys, size, close, focus), the message box, and the
-// display mode a page does not have. Events become input_* calls here;
+// the page's events (keys, size, close, focus, exposure), the message box,
+// and the display mode a page does not have. Events become input_* calls here;
 // nothing calls a window procedure.
 #include "web_host.h"
 
@@ -84,6 +84,7 @@ void host_poll(bool wait)
         case WEB_SIZE: input_size(hWnd, fields[0], fields[1]); break;
         case WEB_CLOSE: input_close(hWnd); break;
         case WEB_FOCUS: input_focus(hWnd, fields[0] != 0); break;
+        case WEB_EXPOSE: input_expose(hWnd); break;
         }
     }
 }

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -64,8 +65,13 @@ struct Layer {
     std::vector<std::unique_ptr<HWND__>> windows;
     std::vector<std::unique_ptr<HGLRC__>> contexts;
 
+    // A keyboard message from the host, with the key state just after it.
+    struct KeyInput {
+        MSG msg;
+        std::array<BYTE, 256> state;
+    };
     std::deque<MSG> posted;    // PostMessage, TranslateMessage
-    std::deque<MSG> input;     // keyboard messages from the host
+    std::deque<KeyInput> input;   // keyboard messages from the host
     bool quit = false;         // PostQuitMessage was called
     int quit_code = 0;
 
@@ -75,6 +81,9 @@ struct Layer {
     HDC current_dc = nullptr;
 
     BYTE key_down[256] = {};   // 0x80 while a virtual key is down
+    // NOTE: as on Windows, TranslateMessage and DefWindowProc see the keys as
+    // they were at the last key message taken, not as they are now.
+    std::array<BYTE, 256> key_state = {};
     bool alt_alone = false;    // Alt went down and no other key since
     UINT menu_key = 0;         // VK_MENU or VK_F10 waiting to open the menu
 

@@ -64,7 +64,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         }
         // Alt alone, or F10 without Alt, arms the menu for its own release;
         // Shift+F10 asks for the context menu instead.
-        if (wParam == VK_F10 && (l.key_down[VK_SHIFT] & 0x80))
+        if (wParam == VK_F10 && (l.key_state[VK_SHIFT] & 0x80))
             SendMessageA(w, WM_CONTEXTMENU, (WPARAM)w, -1);
         else if (wParam == VK_MENU || wParam == VK_F10)
             l.menu_key = (UINT)wParam;

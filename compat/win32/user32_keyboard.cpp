@@ -162,7 +162,7 @@ bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message,
 int key_char(UINT vk, LPARAM lParam)
 {
     (void)lParam;
-    const BYTE *state = layer().key_down;
+    const BYTE *state = layer().key_state.data();
     bool shift = state[VK_SHIFT] & 0x80;
     bool ctrl = state[VK_CONTROL] & 0x80;
     bool alt = state[VK_MENU] & 0x80;

@@ -19,11 +19,18 @@ static bool matches(const MSG &m, HWND hWnd, UINT min, UINT max)
     return (!hWnd || m.hwnd == hWnd) && in_range(m.message, min, max);
 }
 
-static bool take(std::deque<MSG> &queue, LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
+static const MSG &message_of(const MSG &m) { return m; }
+static const MSG &message_of(const Layer::KeyInput &k) { return k.msg; }
+
+// The first message of `queue` that passes the filter, and the entry it came in.
+template <class Entry>
+static bool take(std::deque<Entry> &queue, LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove, Entry *entry = nullptr)
 {
     for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (matches(*it, hWnd, min, max)) {
-            *msg = *it;
+        if (matches(message_of(*it), hWnd, min, max)) {
+            *msg = message_of(*it);
+            if (entry)
+                *entry = *it;
             if (remove)
                 queue.erase(it);
             return true;
@@ -50,7 +57,10 @@ static bool fetch(LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
             l.quit = false;
         return true;
     }
-    if (take(l.input, msg, hWnd, min, max, remove)) {
+    Layer::KeyInput key;
+    if (take(l.input, msg, hWnd, min, max, remove, &key)) {
+        if (remove)
+            l.key_state = key.state;
         if (remove && msg->message == WM_KEYDOWN && msg->wParam == VK_F1)
             post(msg->hwnd, WM_KEYF1, 0, 0);
         return true;

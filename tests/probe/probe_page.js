@@ -3,7 +3,8 @@
 // dragged to a 500 x 400 client area, the close button. The probe's log, its
 // standard output, is the page's console: it goes to LOG, and this ends with
 // the status the page says, or 2 (and what it stopped) if its policy stopped
-// anything. WebKit's driver gives no console.   node probe_page.js chromium|firefox LOG
+// anything, in the running browser SINEBAND_WEB_SHARED names if set. WebKit's
+// driver gives no console.   node probe_page.js chromium|firefox LOG
 'use strict';
 
 const fs = require('fs');
@@ -12,7 +13,7 @@ const web = require('../../tools/web/browser.js');
 (async () => {
   const [browserName, log] = process.argv.slice(2);
   const server = await web.serve();
-  const page = await web.open({ browser: browserName });
+  const page = await web.open({ browser: browserName, shared: process.env.SINEBAND_WEB_SHARED });
   let status = null;
   try {
     await page.goto(server.url + 'probe.html');
@@ -25,9 +26,10 @@ const web = require('../../tools/web/browser.js');
       await web.sleep(modifier ? 200 : 100);
     }
     await web.sleep(200);
-    // In one step, as xdotool's windowsize is one resize.
+    // In one step, as xdotool's windowsize is one resize; in CSS pixels.
     const [x, y, width, height] = await page.evaluate(() => {
-      const c = document.querySelector('.window canvas'), r = document.querySelector('.window .grip').getBoundingClientRect();
+      const c = document.querySelector('.window canvas').getBoundingClientRect();
+      const r = document.querySelector('.window .grip').getBoundingClientRect();
       return [r.x + r.width / 2, r.y + r.height / 2, c.width, c.height];
     });
     await page.drag([[x, y], [x + 500 - width, y + 400 - height]], 1);

@@ -578,9 +578,12 @@ SwayWindow sway_window(const std::string &title, long owner)
     std::istringstream in(capture(
         "swaymsg -r -t get_tree | jq -r --arg t \"" + title + "\" --argjson p " + std::to_string(owner) +
         " \"first(..|objects|select(.pid? and .visible and .name == \\$t and (\\$p < 0 or .pid == \\$p))|[.id,"
-        " .rect.x + .window_rect.x, .rect.y + .window_rect.y, .window_rect.width, .window_rect.height]|@tsv)\""));
+        " .rect.x + .window_rect.x, .rect.y + .window_rect.y, .window_rect.width, .window_rect.height, .app_id]|@tsv)\""));
     SwayWindow w;
-    return in >> w.id >> w.x >> w.y >> w.width >> w.height ? w : SwayWindow();
+    if (!(in >> w.id >> w.x >> w.y >> w.width >> w.height))
+        return SwayWindow();
+    in >> w.app_id;   // none for an Xwayland window
+    return w;
 }
 
 SwayWindow wait_for_sway_window(const std::string &title, long owner, int ms, Program *p)

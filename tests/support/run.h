@@ -194,6 +194,7 @@ bool on_sway();
 struct SwayWindow {
     long id = 0;                       // sway's con_id; 0: none found
     int x = 0, y = 0, width = 0, height = 0;   // the content, on the output
+    std::string app_id;
 };
 
 // The visible window titled `title` (of process `owner` if >= 0), from

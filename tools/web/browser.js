@@ -4,7 +4,8 @@
 // Firefox ESR headed on the X display (WebGL through Mesa) over WebDriver
 // BiDi; through webdriver.js, WebKitGTK's MiniBrowser on the X display
 // (WebGL through Mesa) over classic WebDriver. open() gives either as the
-// same driven page.
+// same driven page, in a browser of its own or in a browsing context of its
+// own in a browser that share() started (for tools/web/shared.js).
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -32,6 +33,7 @@ const types = {
 // Serves dir on 127.0.0.1 at a free port (or `port`), as a visitor gets the
 // page. `bytes` counts the bodies sent.
 function serve(dir = pageDir, port = 0) {
+  dir = path.resolve(dir);
   const served = { bytes: 0 };
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
@@ -66,9 +68,9 @@ function serve(dir = pageDir, port = 0) {
 // Chromium (the default) or Firefox, with WebGL or with none, showing an
 // 800 x 600 page at one pixel per CSS pixel. NOTE: with no network here,
 // the browsers' own background traffic only fails, so it is turned off.
+const defaultViewport = { width: 800, height: 600, deviceScaleFactor: 1 };
 async function launch({ browser = 'chromium', webgl = true } = {}) {
-  const common = { executablePath: executables[browser],
-    defaultViewport: { width: 800, height: 600, deviceScaleFactor: 1 } };
+  const common = { executablePath: executables[browser], defaultViewport };
   if (browser === 'firefox') {
     // NOTE: Firefox has no WebGL headless on a machine without a GPU.
     if (!process.env.DISPLAY)
@@ -90,15 +92,19 @@ async function launch({ browser = 'chromium', webgl = true } = {}) {
   return puppeteer.launch({ ...common, browser: 'chrome', headless: true, args });
 }
 
-// A page with its console lines kept, warnings apart too.
-async function newPage(browser) {
-  const page = await browser.newPage();
+// A page of a browser or of a browsing context, with its console lines kept,
+// warnings apart too.
+async function newPage(browser, options) {
+  const page = await browser.newPage(options);
   page.consoleLines = [];
   page.warnings = [];
+  page.errors = [];
   page.on('console', (m) => {
     page.consoleLines.push(m.text());
     if (m.type() === 'warn' || m.type() === 'warning')
       page.warnings.push(m.text());
+    if (m.type() === 'error')
+      page.errors.push(m.text());
   });
   page.on('pageerror', (e) => page.consoleLines.push('page error: ' + e.message));
   return page;
@@ -125,22 +131,46 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 //   emulate(w, h, ratio, touch)  (puppeteer's Chromium; Firefox's without
 //                             touch) the page shown as a device shows it
 //   tap(x, y)                 (with touch emulated) a finger's tap
-//   console, warnings         the console's lines and its warnings so far, or
-//                             null where the engine gives no console (WebKit)
-//   close()                   ends the browser and all its processes
-async function open({ browser = 'chromium', webgl = true } = {}) {
-  const page = browser === 'webkit' ? await webdriver.open({ webgl }) : await puppeteerPage(browser, webgl);
+//   console, warnings, errors  the console's lines, its warnings and errors so
+//                             far, or null where the engine gives no console (WebKit)
+//   installability()          (Chromium) DevTools' installability errors
+//   close()                   ends the browser and all its processes, or
+//                             a shared browser's browsing context
+// `shared` is the file tools/web/shared.js wrote for a running browser of
+// this engine; the page then gets a browsing context of its own there.
+async function open({ browser = 'chromium', webgl = true, shared = null } = {}) {
+  const state = shared && JSON.parse(fs.readFileSync(shared, 'utf8'));
+  if (state && (state.browser !== browser || !webgl))
+    throw new Error(`${shared} holds ${state.browser}, with WebGL; asked for ${browser}${webgl ? '' : ' without'}`);
+  let page;
+  if (browser === 'webkit')
+    page = state ? await webdriver.attach(state) : await webdriver.open({ webgl });
+  else
+    page = await puppeteerPage(browser, webgl, state).catch(async (e) => {
+      // NOTE: a Firefox page killed before it could end its session leaves
+      // the browser's one session taken: it is started again.
+      if (!state || !/Maximum number of active sessions/.test(e.message))
+        throw e;
+      process.kill(state.pid, 'SIGUSR1');
+      const again = () => JSON.parse(fs.readFileSync(shared, 'utf8'));
+      for (const end = Date.now() + 60000; again().endpoint === state.endpoint && Date.now() < end;)
+        await sleep(100);
+      return puppeteerPage(browser, webgl, again());
+    });
   page.hold = async (key, ms = 200, modifier = null) => {
     if (modifier) {
       await page.down(modifier);
       await sleep(100);
     }
+    // The repeats and the end at their times from the press, once the page
+    // has it, however long each call takes.
     await page.down(key);
+    const start = Date.now(), until = (t) => sleep(start + t - Date.now());
     for (let held = 660; held < ms; held += 40) {
-      await sleep(held === 660 ? 660 : 40);
+      await until(held);
       await page.down(key);
     }
-    await sleep(ms < 660 ? ms : (ms - 660) % 40);
+    await until(ms);
     await page.up(key);
     if (modifier) {
       await sleep(100);
@@ -150,13 +180,29 @@ async function open({ browser = 'chromium', webgl = true } = {}) {
   return page;
 }
 
-async function puppeteerPage(browser, webgl) {
-  const b = await launch({ browser, webgl });
+// NOTE: a shared browser's page is in a window of its own, as
+// requestAnimationFrame stalls in a hidden tab; Firefox allows one WebDriver
+// BiDi session at a time, each connection one, so its pages take turns.
+async function puppeteerPage(browser, webgl, shared) {
+  const b = shared ? await puppeteer.connect({ browserWSEndpoint: shared.endpoint, defaultViewport,
+    protocol: browser === 'firefox' ? 'webDriverBiDi' : 'cdp' }) : await launch({ browser, webgl });
+  let context = null;
+  const close = async () => {
+    if (!shared)
+      return b.close();
+    await (context && context.close().catch(() => {}));
+    await b.disconnect();
+  };
   try {
-    const page = await newPage(b);
+    context = shared ? await b.createBrowserContext() : null;
+    const page = await (context ? newPage(context, { type: 'window' }) : newPage(b));
     return {
       console: page.consoleLines,
       warnings: page.warnings,
+      errors: page.errors,
+      // (Chromium) what keeps the page from being installed, as DevTools says.
+      installability: browser === 'chromium' ? async () => (await (await page.createCDPSession())
+        .send('Page.getInstallabilityErrors')).installabilityErrors.map((e) => e.errorId) : null,
       goto: (url) => page.goto(url),
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
       down: (key) => page.keyboard.down(key),
@@ -176,12 +222,37 @@ async function puppeteerPage(browser, webgl) {
       emulate: (width, height, deviceScaleFactor, touch = false) =>
         page.setViewport({ width, height, deviceScaleFactor, isMobile: touch, hasTouch: touch }),
       tap: (x, y) => page.touchscreen.tap(x, y),
-      close: () => b.close(),
+      close,
     };
   } catch (e) {
-    await b.close();
+    await close();
     throw e;
   }
+}
+
+// A browser for pages to share, as open({ shared }) reaches it: what it
+// needs to (plain data), and close().
+async function share(browser) {
+  if (browser === 'webkit') {
+    const { base, session, home, close } = await webdriver.start();
+    return { state: { base, session, home }, close };
+  }
+  const b = await launch({ browser });
+  const endpoint = b.wsEndpoint();
+  if (browser === 'chromium')
+    return { state: { endpoint }, close: () => b.close() };
+  // Firefox: this connection's session ends so that a page's can begin.
+  const firefox = b.process();
+  await b.disconnect();
+  return {
+    state: { endpoint },
+    close: () => new Promise((resolve) => {
+      if (firefox.exitCode !== null || firefox.signalCode !== null)
+        return resolve();
+      firefox.once('exit', resolve);
+      firefox.kill();
+    }),
+  };
 }
 
 // Waits until fn(arg) in the page is true; false when it is not within `ms`.
@@ -246,5 +317,5 @@ const touchArea = (page, selector, around, reach = 80) =>
     return { bounds: [left, top, width, height], solid: xs.length === width * height };
   }, selector, around, reach);
 
-module.exports = { root, pageDir, executables, serve, open, sleep, waitFor, status, endStatus,
+module.exports = { root, pageDir, executables, serve, open, share, sleep, waitFor, status, endStatus,
   frames, emulate, deviceShot, touchArea };
