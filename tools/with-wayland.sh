@@ -14,7 +14,7 @@
 # at the size they ask for (sway tiles the rest; the others tile nothing).
 # NOTE: sway will not run as root, so as root each compositor runs as nobody,
 # in a runtime folder that user owns; clients running as root still reach its
-# socket (but not its D-Bus session, so the scale is set from here).
+# socket, but not its D-Bus session: mutter's scale is set here, as that user.
 # NOTE: Debian's kwin_wayland carries a file capability (cap_sys_resource),
 # which a container refuses to run ("Operation not permitted"); a plain copy
 # runs, kept at SINEBAND_KWIN_COPY when set (the build's tests keep one in
@@ -62,9 +62,9 @@ if [[ ${LSAN_OPTIONS:-} == */tools/lsan.supp* ]]; then
   export LSAN_OPTIONS=${LSAN_OPTIONS//\/tools\/lsan.supp/\/tools\/lsan-wayland.supp}
 fi
 
-# Started in the background; mutter and KWin inside dbus-run-session, each
-# telling its own pid and session bus through files, for they are not its
-# children.
+# Started in the background. mutter and KWin run under dbus-run-session, not
+# as children of this script: each writes its pid (and mutter its bus's
+# address) into the run folder.
 case $compositor in
   sway)
     cat >"$run_dir/config" <<CONFIG
