@@ -201,8 +201,11 @@ async function puppeteerPage(browser, webgl, shared) {
       warnings: page.warnings,
       errors: page.errors,
       // (Chromium) what keeps the page from being installed, as DevTools says.
+      // NOTE: a shared browser's own context for the page is an incognito
+      // one, where nothing can be installed: that is the test's, not the page's.
       installability: browser === 'chromium' ? async () => (await (await page.createCDPSession())
-        .send('Page.getInstallabilityErrors')).installabilityErrors.map((e) => e.errorId) : null,
+        .send('Page.getInstallabilityErrors')).installabilityErrors.map((e) => e.errorId)
+        .filter((id) => !(context && id === 'in-incognito')) : null,
       goto: (url) => page.goto(url),
       evaluate: (fn, ...args) => page.evaluate(fn, ...args),
       down: (key) => page.keyboard.down(key),
