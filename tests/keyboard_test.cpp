@@ -145,16 +145,21 @@ TEST_F(KeyboardTest, TranslateMessagePostsTheUsLayoutsCharacters)
 TEST_F(KeyboardTest, TheCharacterIsOfTheKeysAtItsKeyDown)
 {
     HWND hWnd = Shown();
+    const std::vector<std::pair<int, bool>> chords[] = {
+        {{LCtrl, true}, {C, true}, {C, false}, {LCtrl, false}},
+        {{LShift, true}, {C, true}, {C, false}, {LShift, false}},
+        // one Shift let go while the other is held, as its message tells
+        {{LShift, true}, {RShift, true}, {LShift, false}, {C, true}, {C, false}, {RShift, false}}};
     std::vector<int> chars;
-    for (int held : {LCtrl, LShift}) {
-        for (auto [usb, down] : {std::pair{held, true}, {C, true}, {C, false}, {held, false}})
+    for (const auto &chord : chords) {
+        for (auto [usb, down] : chord)
             fake::key(hWnd, usb, down);
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
             if (!TranslateMessage(&msg) && msg.message == WM_CHAR)
                 chars.push_back((int)msg.wParam);
     }
-    EXPECT_EQ(chars, (std::vector<int>{3, 'C'}));
+    EXPECT_EQ(chars, (std::vector<int>{3, 'C', 'C'}));
 }
 
 TEST_F(KeyboardTest, TheCharacterFollowsItsKeyDownAndKeepsItsLParam)

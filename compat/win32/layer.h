@@ -11,7 +11,6 @@
 
 #include <windows.h>
 
-#include <array>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -65,13 +64,8 @@ struct Layer {
     std::vector<std::unique_ptr<HWND__>> windows;
     std::vector<std::unique_ptr<HGLRC__>> contexts;
 
-    // A keyboard message from the host, with the key state just after it.
-    struct KeyInput {
-        MSG msg;
-        std::array<BYTE, 256> state;
-    };
     std::deque<MSG> posted;    // PostMessage, TranslateMessage
-    std::deque<KeyInput> input;   // keyboard messages from the host
+    std::deque<MSG> input;     // keyboard messages from the host
     bool quit = false;         // PostQuitMessage was called
     int quit_code = 0;
 
@@ -82,8 +76,8 @@ struct Layer {
 
     BYTE key_down[256] = {};   // 0x80 while a virtual key is down
     // NOTE: as on Windows, TranslateMessage and DefWindowProc see the keys as
-    // they were at the last key message taken, not as they are now.
-    std::array<BYTE, 256> key_state = {};
+    // they were at the last key message taken, not as the host has them now.
+    BYTE key_state[256] = {};
     bool alt_alone = false;    // Alt went down and no other key since
     UINT menu_key = 0;         // VK_MENU or VK_F10 waiting to open the menu
 
@@ -141,8 +135,12 @@ void deactivate(HWND hWnd);
 // --- user32_keyboard.cpp ----------------------------------------------------
 
 // Translates a key event into the message Windows would post, updating the
-// layer's key state; false when the key has no virtual-key code.
+// keys as the host has them; false when the key has no virtual-key code.
 bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message, WPARAM *vk, LPARAM *lParam);
+// Applies a key's press or release to a key state, and says whether the key
+// was down before. `scan` has 0x100 for an extended key: with the scan code
+// it tells a modifier's side.
+bool press_key(BYTE *state, UINT vk, UINT scan, bool down);
 // The character TranslateMessage makes of a virtual key, 0 for none.
 int key_char(UINT vk, LPARAM lParam);
 

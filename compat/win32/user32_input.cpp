@@ -8,9 +8,6 @@
 // WM_SYSCOMMAND(SC_CLOSE), a change of focus as the activation messages. An
 // exposure only invalidates the window, so WM_PAINT follows once the queue
 // is empty. Left out: the mouse, and WM_WINDOWPOSCHANGED around a new size.
-#include <algorithm>
-#include <iterator>
-
 #include "layer.h"
 
 #include <stdio.h>
@@ -27,11 +24,8 @@ void input_key(HWND hWnd, int usb, bool down, bool repeat, bool numlock)
     if (!translate_key(usb, down, repeat, numlock, &message, &vk, &lParam))
         return;
     Layer &l = layer();
-    if (!l.focus || l.focus != hWnd)
-        return;
-    Layer::KeyInput key{MSG{hWnd, message, vk, lParam, tick_count(), {0, 0}}, {}};
-    std::copy(std::begin(l.key_down), std::end(l.key_down), key.state.begin());
-    l.input.push_back(key);
+    if (l.focus && l.focus == hWnd)
+        l.input.push_back(MSG{hWnd, message, vk, lParam, tick_count(), {0, 0}});
 }
 
 void input_size(HWND hWnd, int width, int height)

@@ -99,6 +99,24 @@ static KeyCode keypad_code(int usb, bool numlock)
     return {vk, scans[i]};
 }
 
+// NOTE: not inlined, so that its two callers share one copy in the page.
+[[gnu::noinline]] bool press_key(BYTE *state, UINT vk, UINT scan, bool down)
+{
+    // NOTE: modifiers are sent as VK_SHIFT, VK_CONTROL and VK_MENU, but the
+    // previous-state bit belongs to the left or right key itself, VK_LSHIFT
+    // to VK_RMENU. The right one is extended, but for Shift's own scan code.
+    UINT own = vk;
+    if (vk >= VK_SHIFT && vk <= VK_MENU)
+        own = 0xA0 + 2 * (vk - VK_SHIFT) + (scan == 0x36 || (scan & 0x100) ? 1 : 0);
+    bool was_down = state[own] & 0x80;
+    if (down && !was_down && (vk == VK_CAPITAL || vk == VK_NUMLOCK || vk == VK_SCROLL))
+        state[vk] ^= 0x01;   // the toggle bit, as GetKeyState reports it
+    state[own] = (BYTE)(down ? state[own] | 0x80 : state[own] & ~0x80);
+    if (own != vk)   // the shared code is down while either side is
+        state[vk] = (BYTE)((state[vk] & 0x01) | ((state[own & ~1] | state[own | 1]) & 0x80));
+    return was_down;
+}
+
 bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message, WPARAM *vk, LPARAM *lParam)
 {
     KeyCode k = usb >= 89 && usb <= 99 ? keypad_code(usb, numlock) : key_code(usb);
@@ -106,29 +124,9 @@ bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message,
         return false;
 
     Layer &l = layer();
-    BYTE *state = l.key_down;
-    // NOTE: modifiers are sent as VK_SHIFT, VK_CONTROL and VK_MENU, but the
-    // previous-state bit belongs to the left or right key itself.
-    BYTE own = k.vk;
-    switch (usb) {
-    case 225: own = 0xA0; break;   // VK_LSHIFT
-    case 229: own = 0xA1; break;   // VK_RSHIFT
-    case 224: own = 0xA2; break;   // VK_LCONTROL
-    case 228: own = 0xA3; break;   // VK_RCONTROL
-    case 226: own = 0xA4; break;   // VK_LMENU
-    case 230: own = 0xA5; break;   // VK_RMENU
-    }
-    bool was_down = state[own] & 0x80;
-    if (down && !was_down && (k.vk == VK_CAPITAL || k.vk == VK_NUMLOCK || k.vk == VK_SCROLL))
-        state[k.vk] ^= 0x01;   // the toggle bit, as GetKeyState reports it
-    if (down)
-        state[own] |= 0x80;
-    else
-        state[own] &= ~0x80;
-    if (own != k.vk)   // the shared code is down while either side is
-        state[k.vk] = (BYTE)((state[k.vk] & 0x01) | ((state[own & ~1] | state[own | 1]) & 0x80));
-    bool alt = state[VK_MENU] & 0x80;
-    bool ctrl = state[VK_CONTROL] & 0x80;
+    bool was_down = press_key(l.key_down, k.vk, k.scan, down);
+    bool alt = l.key_down[VK_MENU] & 0x80;
+    bool ctrl = l.key_down[VK_CONTROL] & 0x80;
 
     bool sys;
     if (k.vk == VK_MENU && !down) {
@@ -162,7 +160,7 @@ bool translate_key(int usb, bool down, bool repeat, bool numlock, UINT *message,
 int key_char(UINT vk, LPARAM lParam)
 {
     (void)lParam;
-    const BYTE *state = layer().key_state.data();
+    const BYTE *state = layer().key_state;
     bool shift = state[VK_SHIFT] & 0x80;
     bool ctrl = state[VK_CONTROL] & 0x80;
     bool alt = state[VK_MENU] & 0x80;

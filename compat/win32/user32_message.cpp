@@ -19,18 +19,11 @@ static bool matches(const MSG &m, HWND hWnd, UINT min, UINT max)
     return (!hWnd || m.hwnd == hWnd) && in_range(m.message, min, max);
 }
 
-static const MSG &message_of(const MSG &m) { return m; }
-static const MSG &message_of(const Layer::KeyInput &k) { return k.msg; }
-
-// The first message of `queue` that passes the filter, and the entry it came in.
-template <class Entry>
-static bool take(std::deque<Entry> &queue, LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove, Entry *entry = nullptr)
+static bool take(std::deque<MSG> &queue, LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
 {
     for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (matches(message_of(*it), hWnd, min, max)) {
-            *msg = message_of(*it);
-            if (entry)
-                *entry = *it;
+        if (matches(*it, hWnd, min, max)) {
+            *msg = *it;
             if (remove)
                 queue.erase(it);
             return true;
@@ -57,12 +50,14 @@ static bool fetch(LPMSG msg, HWND hWnd, UINT min, UINT max, bool remove)
             l.quit = false;
         return true;
     }
-    Layer::KeyInput key;
-    if (take(l.input, msg, hWnd, min, max, remove, &key)) {
-        if (remove)
-            l.key_state = key.state;
-        if (remove && msg->message == WM_KEYDOWN && msg->wParam == VK_F1)
-            post(msg->hwnd, WM_KEYF1, 0, 0);
+    if (take(l.input, msg, hWnd, min, max, remove)) {
+        if (remove) {
+            // The thread's keys change as their messages are taken.
+            WORD flags = HIWORD(msg->lParam);
+            press_key(l.key_state, (UINT)msg->wParam, flags & 0x1FF, !(flags & KF_UP));
+            if (msg->message == WM_KEYDOWN && msg->wParam == VK_F1)
+                post(msg->hwnd, WM_KEYF1, 0, 0);
+        }
         return true;
     }
     if (in_range(WM_PAINT, min, max)) {

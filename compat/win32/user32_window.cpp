@@ -177,10 +177,9 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     host_window_destroy(w->host);
     w->host = nullptr;
     // Messages still queued for a dead window are dropped.
-    for (auto it = l.posted.begin(); it != l.posted.end();)
-        it = it->hwnd == w ? l.posted.erase(it) : it + 1;
-    for (auto it = l.input.begin(); it != l.input.end();)
-        it = it->msg.hwnd == w ? l.input.erase(it) : it + 1;
+    for (auto *q : {&l.posted, &l.input})
+        for (auto it = q->begin(); it != q->end();)
+            it = it->hwnd == w ? q->erase(it) : it + 1;
     return TRUE;
 }
 
