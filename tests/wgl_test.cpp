@@ -349,7 +349,7 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
     XFree(hint.res_class);
 }
 
-// Run with GDK_SCALE=2 (wgl_scaled): the window keeps its own pixels while
+// Run on a display scaled by 2 (wgl_scaled_*): the window keeps its own pixels while
 // the screen has twice as many, across and down, in X and in GL alike.
 class WglScaled : public Wgl {};
 
