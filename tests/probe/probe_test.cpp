@@ -281,7 +281,7 @@ std::string Typing(Host h)
 enum Ending { kCloseRequest, kAltF4 };
 
 // The input on X: typing, a resize from outside and the close request, or Alt+F4.
-void DriveOnX(Host host, Ending ending, Program &p)
+void DriveOnX(Host host, Ending ending, Program &p, const std::string &log)
 {
     Display *d = XOpenDisplay(nullptr);
     Window w = wait_for_window(d, "OpenGL", -1, 30000, &p);
@@ -292,6 +292,9 @@ void DriveOnX(Host host, Ending ending, Program &p)
         pause_ms(300);
         if (ending == kCloseRequest) {
             xdotool(Typing(host), 60);
+            // NOTE: X delivers the keys to a loaded program late; the resize
+            // is to come after them, as on sway.
+            EXPECT_TRUE(wait_for([&] { return slurp(log).find(" 0101 42 ") != std::string::npos; }, 30000));
             pause_ms(200);
             xdotool("windowsize " + std::to_string(w) + " 500 400");
             pause_ms(800);
@@ -351,7 +354,7 @@ Log Run(Host host, Ending ending)
     if (host == kWayland)
         DriveOnSway(p, log);
     else if (host != kPage)
-        DriveOnX(host, ending, p);
+        DriveOnX(host, ending, p, log);
 
     p.ends_within(host == kPage ? 90000 : 20000);
     EXPECT_TRUE(WIFEXITED(p.status()) && WEXITSTATUS(p.status()) == 1) << tag << ": the probe ended with "
