@@ -20,8 +20,6 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <dlfcn.h>
-#include <limits.h>
-#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -55,22 +53,16 @@ void scale_of(HostWindow *w, float k[2])
     k[1] = height > 0 && pixels_h > 0 ? (float)pixels_h / (float)height : 1;
 }
 
-int across(int v, float k)
-{
-    double scaled = rint((double)v * k);
-    return scaled > INT_MAX ? INT_MAX : scaled < INT_MIN ? INT_MIN : (int)scaled;
-}
-
 void send_viewport(const int *v, const float *k)
 {
     NEXT_GL(glViewport);
-    real(across(v[0], k[0]), across(v[1], k[1]), across(v[2], k[0]), across(v[3], k[1]));
+    real(scaled_pixels(v[0], k[0]), scaled_pixels(v[1], k[1]), scaled_pixels(v[2], k[0]), scaled_pixels(v[3], k[1]));
 }
 
 void send_scissor(const int *v, const float *k)
 {
     NEXT_GL(glScissor);
-    real(across(v[0], k[0]), across(v[1], k[1]), across(v[2], k[0]), across(v[3], k[1]));
+    real(scaled_pixels(v[0], k[0]), scaled_pixels(v[1], k[1]), scaled_pixels(v[2], k[0]), scaled_pixels(v[3], k[1]));
 }
 
 // A point or a line is as wide as the two scales' mean.
@@ -125,12 +117,6 @@ void gl_pixels_bind(HostWindow *w, HostContext *ctx)
         p.known = true;
         host_window_client_size(w, &p.viewport[2], &p.viewport[3]);
         p.scissor[2] = p.viewport[2], p.scissor[3] = p.viewport[3];
-        scale_of(w, p.sent);
-        if (p.sent[0] != 1 || p.sent[1] != 1) {
-            send_point(p.point, p.sent);
-            send_line(p.line, p.sent);
-        }
-        return;
     }
     resend(ctx, w);
 }

@@ -9,6 +9,8 @@
 #define SINEBAND_COMPAT_SDL_HOST_H
 
 #include <SDL.h>
+#include <limits.h>
+#include <math.h>
 #include <string>
 #include <vector>
 
@@ -46,10 +48,10 @@ struct HostWindow {
     std::string title;
     int x = 0, y = 0, width = 0, height = 0;
     bool frameless = false;
-    // The screen's pixels a window pixel, and SDL's pixels a window pixel in
-    // the window's sizes and positions: X11's are the screen's, Wayland's
-    // the compositor's logical ones, which it scales itself.
-    float scale = 1, geometry = 1;
+    // SDL's pixels a window pixel in the window's sizes and positions: on
+    // X11 the screen's scale; 1 on Wayland, whose sizes are the compositor's
+    // logical ones, which it scales itself.
+    float geometry = 1;
     bool map_exposure_due = false;   // shown, and its first exposure not seen yet
     bool presented = false;          // a frame of it has been shown
     const Backend *backend = nullptr;
@@ -64,6 +66,7 @@ struct HostWindow {
         void *display = nullptr;   // wl_display *
         void *surface = nullptr;   // SDL's wl_surface
         void *egl_window = nullptr;   // the layer's own wl_egl_window on it
+        float scale = 1;              // the screen's pixels a window pixel
         int buffer_w = 0, buffer_h = 0;   // its size, in the screen's pixels
         void *viewport = nullptr;     // with a fractional scale: the wp_viewport
         void *fractional = nullptr;   // ... and the wp_fractional_scale_v1
@@ -83,7 +86,7 @@ struct GlPixels {
     int viewport[4] = {0, 0, 0, 0};
     int scissor[4] = {0, 0, 0, 0};
     float point = 1, line = 1;
-    float sent[2] = {1, 1};        // the scale, across and down, they were passed on at
+    float sent[2] = {1, 1};        // the scale, across and down, they were passed on at (GL's own: 1)
 };
 
 struct HostContext {
@@ -91,6 +94,13 @@ struct HostContext {
     void *gl;   // a GLXContext, an EGLContext or an SDL_GLContext
     GlPixels pixels;
 };
+
+// v window pixels at k screen pixels a window pixel, rounded, within an int.
+inline int scaled_pixels(int v, double k)
+{
+    double scaled = rint(v * k);
+    return scaled > INT_MAX ? INT_MAX : scaled < INT_MIN ? INT_MIN : (int)scaled;
+}
 
 // --- sdl_window.cpp --------------------------------------------------------
 

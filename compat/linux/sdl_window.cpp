@@ -20,7 +20,6 @@
 
 #include <SDL_syswm.h>
 
-#include <limits.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -34,16 +33,15 @@ static float x11_scale = 0;   // the X display's scale; 0 on any other window sy
 
 bool sdl_unscaled()
 {
-    const char *off = getenv("SINEBAND_NO_SCALING");
-    return off && *off && SDL_strcmp(off, "0") != 0;
+    static const bool off = [] {
+        const char *value = getenv("SINEBAND_NO_SCALING");
+        return value && *value && SDL_strcmp(value, "0") != 0;
+    }();
+    return off;
 }
 
 // Window pixels to SDL's, and back.
-static int to_sdl(const HostWindow *w, int v)
-{
-    double scaled = rint(v * (double)w->geometry);
-    return scaled > INT_MAX ? INT_MAX : scaled < INT_MIN ? INT_MIN : (int)scaled;
-}
+static int to_sdl(const HostWindow *w, int v) { return scaled_pixels(v, w->geometry); }
 
 static int from_sdl(const HostWindow *w, int v) { return (int)lrint(v / (double)w->geometry); }
 
@@ -169,7 +167,7 @@ HostWindow *host_window_create(HWND owner, const char *title, const char *, int 
     w->owner = owner, w->title = title, w->frameless = frameless;
     w->x = x, w->y = y, w->width = width, w->height = height;
     if (x11_scale && !frameless)
-        w->scale = w->geometry = x11_scale;
+        w->geometry = x11_scale;
     if (!sdl_make_window(w, 0, why)) {
         delete w;
         return nullptr;

@@ -153,10 +153,10 @@ static float scale_for(HostWindow *w)
     // The output SDL has the window on, found by where it is; before the
     // window is on any, or where SDL cannot say, the largest scale of all,
     // as SDL takes it for a new window.
-    int largest = 1;
+    int largest = 1, display = -1;
     SDL_Rect at;
-    int display = SDL_GetWindowDisplayIndex(w->window);
-    bool placed = scales.outputs.size() > 1 && display >= 0 && SDL_GetDisplayBounds(display, &at) == 0;
+    bool placed = scales.outputs.size() > 1 && (display = SDL_GetWindowDisplayIndex(w->window)) >= 0 &&
+                  SDL_GetDisplayBounds(display, &at) == 0;
     for (const Output *o : scales.outputs) {
         if (placed && o->x == at.x && o->y == at.y)
             return (float)o->scale;
@@ -174,12 +174,12 @@ static void apply_scale(HostWindow *w)
     SDL_GetWindowSize(w->window, &width, &height);
     auto *surface = static_cast<wl_surface *>(w->wl.surface);
     if (w->wl.viewport) {
-        w->wl.buffer_w = (int)lrintf((float)width * w->scale);
-        w->wl.buffer_h = (int)lrintf((float)height * w->scale);
+        w->wl.buffer_w = scaled_pixels(width, w->wl.scale);
+        w->wl.buffer_h = scaled_pixels(height, w->wl.scale);
         wl_surface_set_buffer_scale(surface, 1);
         wp_viewport_set_destination(static_cast<wp_viewport *>(w->wl.viewport), width, height);
     } else {
-        int whole = (int)ceilf(w->scale);
+        int whole = (int)ceilf(w->wl.scale);
         w->wl.buffer_w = width * whole, w->wl.buffer_h = height * whole;
         wl_surface_set_buffer_scale(surface, whole);
     }
@@ -287,7 +287,7 @@ void *wayland_egl_window(HostWindow *w)
         w->wl.viewport = wp_viewporter_get_viewport(scales.viewporter, surface);
         wl_display_roundtrip_queue(watched, scales.queue);
     }
-    w->scale = scale_for(w);
+    w->wl.scale = scale_for(w);
     apply_scale(w);
     w->wl.egl_window = wl_egl_window_create(surface, w->wl.buffer_w, w->wl.buffer_h);
     return w->wl.egl_window;
@@ -305,9 +305,9 @@ bool wayland_window_rescaled(HostWindow *w)
         return false;
     wl_display_dispatch_queue_pending(watched, scales.queue);
     float scale = scale_for(w);
-    if (scale == w->scale)
+    if (scale == w->wl.scale)
         return false;
-    w->scale = scale;
+    w->wl.scale = scale;
     apply_scale(w);
     return true;
 }
