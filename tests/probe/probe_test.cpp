@@ -46,8 +46,9 @@ struct Line {
 };
 typedef std::vector<Line> Log;
 
-enum Host { kLayer, kWine, kWayland, kPage };
-const char *const host_name[] = {"layer", "wine", "wayland", "page"};
+// kScaled: the layer on X at scale 2 (GDK_SCALE), which the program is not to see.
+enum Host { kLayer, kWine, kWayland, kPage, kScaled };
+const char *const host_name[] = {"layer", "wine", "wayland", "page", "layer-x2"};
 
 // A difference the layer keeps: what differs, then why (what Windows does,
 // what Wine does, why the layer does what it does). README.md lists these
@@ -296,7 +297,9 @@ void DriveOnX(Host host, Ending ending, Program &p, const std::string &log)
             // is to come after them, as on sway.
             EXPECT_TRUE(wait_for([&] { return slurp(log).find(" 0101 42 ") != std::string::npos; }, 30000));
             pause_ms(200);
-            xdotool("windowsize " + std::to_string(w) + " 500 400");
+            int scale = host == kScaled ? 2 : 1;   // the same size in the program's pixels
+            xdotool("windowsize " + std::to_string(w) + " " + std::to_string(500 * scale) + " " +
+                    std::to_string(400 * scale));
             pause_ms(800);
             XEvent e = close_request(d, w);
             XSendEvent(d, w, False, NoEventMask, &e);
@@ -343,6 +346,10 @@ Log Run(Host host, Ending ending)
         l.argv = {"wine", SINEBAND_PROBE_EXE, log};
     if (host == kWayland)
         l.unset = {"DISPLAY"};
+    if (host == kLayer)
+        l.unset = {"GDK_SCALE"};
+    if (host == kScaled)
+        l.set = {"GDK_SCALE=2"};
     // The browser's driver gives the input and ends with the page's status.
     if (host == kPage)
         l.argv = {getenv("SINEBAND_NODE"), SINEBAND_PROBE_PAGE, getenv("SINEBAND_PROBE_BROWSER"), log};
@@ -417,6 +424,10 @@ TEST(Probe, TheReadmeListsTheKeptDifferences)
 TEST(Probe, KeysResizeAndCloseRequestAsWine) { Compare(kLayer, kWine, kCloseRequest); }
 
 TEST(Probe, AltF4AsWine) { Compare(kLayer, kWine, kAltF4); }
+
+// The layer on X at scale 2 sizes its window in the screen's pixels; the
+// program sees what it sees at scale 1.
+TEST(Probe, ScaledAsAtScaleOne) { Compare(kScaled, kLayer, kCloseRequest); }
 
 // Run on sway with an X display beside it (tools/with-wayland.sh, with-xvfb.sh).
 TEST(Probe, OnWaylandAsOnX11)
