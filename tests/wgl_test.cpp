@@ -350,11 +350,18 @@ TEST_F(Wgl, TheXWindowIsOfTheWindowsClass)
 }
 
 // Run on a display scaled by 2 (wgl_scaled_*): the window keeps its own pixels while
-// the screen has twice as many, across and down, in X and in GL alike.
+// the screen has WGL_SCALE times as many (2, or 1 where GDK_SCALE=1 or
+// SINEBAND_NO_SCALING=1 overrules the display), across and down, in X and in GL alike.
 class WglScaled : public Wgl {};
 
-TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensAreTwice)
+TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensFollowTheScale)
 {
+    const int s = getenv("WGL_SCALE") ? atoi(getenv("WGL_SCALE")) : 2;
+    auto times = [s](std::vector<GLint> v) {
+        for (GLint &n : v)
+            n *= s;
+        return v;
+    };
     HWND w = NewWindow("scaled");
     ShowWindow(w, SW_SHOW);
     HDC dc = FormattedDC(w);
@@ -371,36 +378,36 @@ TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensAreTwice)
     ASSERT_NE(x, 0UL);
     XWindowAttributes a;
     ASSERT_TRUE(XGetWindowAttributes(X(), x, &a));
-    EXPECT_EQ(a.width, 400);
-    EXPECT_EQ(a.height, 300);
-    EXPECT_EQ(a.x, 100);   // no window manager: the root is its parent
-    EXPECT_EQ(a.y, 100);
+    EXPECT_EQ(a.width, 200 * s);
+    EXPECT_EQ(a.height, 150 * s);
+    EXPECT_EQ(a.x, 50 * s);   // no window manager: the root is its parent
+    EXPECT_EQ(a.y, 50 * s);
 
     HGLRC rc = NewContext(dc);
     ASSERT_TRUE(wglMakeCurrent(dc, rc));
     GLint box[4];
     glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{0, 0, 400, 300})) << "the whole buffer";
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({0, 0, 200, 150})) << "the whole buffer";
     glViewport(10, 20, 30, 40);
     glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{20, 40, 60, 80}));
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({10, 20, 30, 40}));
     glScissor(1, 2, 3, 4);
     glGetIntegerv(GL_SCISSOR_BOX, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{2, 4, 6, 8}));
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({1, 2, 3, 4}));
     GLfloat size = 0;
     glPointSize(3);
     glGetFloatv(GL_POINT_SIZE, &size);
-    EXPECT_EQ(size, 6);
+    EXPECT_EQ(size, 3 * s);
     glLineWidth(2);
     glGetFloatv(GL_LINE_WIDTH, &size);
-    EXPECT_EQ(size, 4);
+    EXPECT_EQ(size, 2 * s);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 
     // A refused call changes nothing, and is still GL's to refuse.
     glViewport(0, 0, -1, 5);
     EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_VALUE);
     glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{20, 40, 60, 80}));
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({10, 20, 30, 40}));
 }
 
 // Run on a Wayland compositor with no X server (tools/with-wayland.sh).

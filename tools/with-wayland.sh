@@ -118,7 +118,7 @@ display_config() {
 
 # Ready once its socket is there and, on sway, its IPC answers; on mutter,
 # its display configuration.
-sock='' display=''
+sock='' display='' ready=''
 for ((i = 0; i < 200; i++)); do
   pid=$(cat "$run_dir/pid" 2>/dev/null)
   display=$(cd "$run_dir" && ls wayland-* 2>/dev/null | grep -v '\.lock$' | head -1)
@@ -126,15 +126,15 @@ for ((i = 0; i < 200; i++)); do
     case $compositor in
       sway)
         sock=$(ls "$run_dir"/sway-ipc.*.sock 2>/dev/null | head -1)
-        [ -n "$sock" ] && SWAYSOCK=$sock swaymsg -t get_version >/dev/null 2>&1 && break ;;
-      mutter) state=$(display_config GetCurrentState) && break ;;
-      kwin) break ;;
+        [ -n "$sock" ] && SWAYSOCK=$sock swaymsg -t get_version >/dev/null 2>&1 && ready=1 && break ;;
+      mutter) state=$(display_config GetCurrentState) && ready=1 && break ;;
+      kwin) ready=1 && break ;;
     esac
   fi
   kill -0 "$session" 2>/dev/null || break
   sleep 0.05
 done
-started=$([ -n "$pid" ] && [ -n "$display" ] && kill -0 "$pid" 2>/dev/null && echo 1)
+started=$([ -n "$ready" ] && kill -0 "$pid" 2>/dev/null && echo 1)
 if [ -n "$started" ] && [ "$compositor" = mutter ] && [ "$scale" != 1 ]; then
   # The monitor at the scale, in a temporary configuration (method 1).
   serial=$(sed -n 's/^(uint32 \([0-9]*\),.*/\1/p' <<<"$state")

@@ -432,6 +432,8 @@ TEST(Probe, ScaledAsAtScaleOne) { Compare(kScaled, kLayer, kCloseRequest); }
 // Run on sway with an X display beside it (tools/with-wayland.sh, with-xvfb.sh).
 TEST(Probe, OnWaylandAsOnX11)
 {
+    // Started by with-wayland.sh, a sway without its IPC is a fault, not a skip.
+    ASSERT_FALSE(getenv("SINEBAND_COMPOSITOR") && !on_sway()) << "on a compositor, but no sway IPC (SWAYSOCK)";
     if (!on_sway())
         GTEST_SKIP() << "not on tools/with-wayland.sh's compositor";
     Compare(kWayland, kLayer, kCloseRequest);
