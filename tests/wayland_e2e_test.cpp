@@ -28,7 +28,7 @@ Image OnXvfb(int w, int h)
         return Image();
     Program x;
     Launch l = program("xvfb");
-    l.unset = {"WAYLAND_DISPLAY", "GDK_SCALE"};   // the X display at scale 1
+    l.unset = {"WAYLAND_DISPLAY"};
     Image shown;
     if (x.start(l) && wait_for_window(d, "OpenGL", x.pid(), 10000, &x) && x.draws(50, 10000)) {
         // Looked up again: the layer may have made the window anew.

@@ -281,6 +281,14 @@ std::string Typing(Host h)
 
 enum Ending { kCloseRequest, kAltF4 };
 
+// Waits for the probe's log to show `line`: b's WM_KEYUP, the typing's end,
+// or the WM_SIZE of the resize to 500 x 400.
+const char kTyped[] = " 0101 42 ", kResized[] = " 0005 0 19001f4";
+bool Logged(const std::string &log, const char *line)
+{
+    return wait_for([&] { return slurp(log).find(line) != std::string::npos; }, 30000);
+}
+
 // The input on X: typing, a resize from outside and the close request, or Alt+F4.
 void DriveOnX(Host host, Ending ending, Program &p, const std::string &log)
 {
@@ -295,11 +303,12 @@ void DriveOnX(Host host, Ending ending, Program &p, const std::string &log)
             xdotool(Typing(host), 60);
             // NOTE: X delivers the keys to a loaded program late; the resize
             // is to come after them, as on sway.
-            EXPECT_TRUE(wait_for([&] { return slurp(log).find(" 0101 42 ") != std::string::npos; }, 30000));
+            EXPECT_TRUE(Logged(log, kTyped));
             pause_ms(200);
             int scale = host == kScaled ? 2 : 1;   // the same size in the program's pixels
             xdotool("windowsize " + std::to_string(w) + " " + std::to_string(500 * scale) + " " +
                     std::to_string(400 * scale));
+            EXPECT_TRUE(Logged(log, kResized));
             pause_ms(800);
             XEvent e = close_request(d, w);
             XSendEvent(d, w, False, NoEventMask, &e);
@@ -321,10 +330,10 @@ void DriveOnSway(Program &p, const std::string &log)
     pause_ms(300);
     bool typed = false;
     std::thread keyboard([&] { typed = wtype(Typing(kWayland) + " -s 3000"); });
-    // Typing ends with b's WM_KEYUP.
-    EXPECT_TRUE(wait_for([&] { return slurp(log).find(" 0101 42 ") != std::string::npos; }, 30000));
+    EXPECT_TRUE(Logged(log, kTyped));
     pause_ms(200);
     EXPECT_TRUE(swaymsg(w, "resize set 500 400"));
+    EXPECT_TRUE(Logged(log, kResized));
     pause_ms(800);
     EXPECT_TRUE(swaymsg(w, "kill"));
     keyboard.join();
@@ -346,8 +355,6 @@ Log Run(Host host, Ending ending)
         l.argv = {"wine", SINEBAND_PROBE_EXE, log};
     if (host == kWayland)
         l.unset = {"DISPLAY"};
-    if (host == kLayer)
-        l.unset = {"GDK_SCALE"};
     if (host == kScaled)
         l.set = {"GDK_SCALE=2"};
     // The browser's driver gives the input and ends with the page's status.
