@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command on a virtual X display of its own and passes on its status.
 #   tools/with-xvfb.sh [-- Xvfb options] CMD ARGS...
-# SINEBAND_XVFB_ARGS adds Xvfb options (e.g. "-extension GLX").
+# SINEBAND_XVFB_ARGS adds Xvfb options (e.g. "-extension GLX"). The display is
+# at scale 1: no Xft.dpi, and a GDK_SCALE of the caller's is not passed on.
 set -u
 screen=${SINEBAND_XVFB_SCREEN:-1024x768x24}
 
@@ -19,4 +20,4 @@ if [ -z "${number:-}" ]; then
 fi
 cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
 trap cleanup EXIT
-DISPLAY=":$number" "$@"
+env -u GDK_SCALE DISPLAY=":$number" "$@"

@@ -107,9 +107,7 @@ bool Program::start(const Launch &launch)
     const char *inherited = getenv("LD_PRELOAD");
     for (char **e = environ; *e; ++e) {
         std::string entry = *e, name = variable(entry);
-        // The user's GDK_SCALE too: the tests' X displays are at scale 1 unless a test sets one.
-        bool dropped = name.rfind("GLCHECK_", 0) == 0 || name == "GDK_SCALE" ||
-                       (name == "LD_PRELOAD" && !launch.preload.empty()) ||
+        bool dropped = name.rfind("GLCHECK_", 0) == 0 || (name == "LD_PRELOAD" && !launch.preload.empty()) ||
                        std::find(launch.unset.begin(), launch.unset.end(), name) != launch.unset.end();
         for (const std::string &s : launch.set)
             dropped = dropped || variable(s) == name;

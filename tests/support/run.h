@@ -44,7 +44,7 @@ int xdotool(const std::string &args, int seconds = 20);
 
 struct Launch {
     std::vector<std::string> argv;    // the program and its arguments
-    std::vector<std::string> unset;   // variables it must not inherit (GLCHECK_*, GDK_SCALE never do)
+    std::vector<std::string> unset;   // variables it must not inherit
     std::vector<std::string> set;     // NAME=VALUE entries added
     std::string preload;              // glcheck's path, or "" for none
     // qemu-user and its arguments; the preload goes to the program (-E).
