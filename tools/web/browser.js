@@ -152,7 +152,11 @@ async function open({ browser = 'chromium', webgl = true, shared = null } = {}) 
       if (!state || !/Maximum number of active sessions/.test(e.message))
         throw e;
       process.kill(state.pid, 'SIGUSR1');
-      const again = () => JSON.parse(fs.readFileSync(shared, 'utf8'));
+      const again = () => {
+        if (!fs.existsSync(shared))
+          throw new Error(`${browser} was not started again (${shared}.log says why)`);
+        return JSON.parse(fs.readFileSync(shared, 'utf8'));
+      };
       for (const end = Date.now() + 60000; again().endpoint === state.endpoint && Date.now() < end;)
         await sleep(100);
       return puppeteerPage(browser, webgl, again());

@@ -66,7 +66,11 @@ async function start(browser, state) {
   server.once('exit', () => { ended = true; });
   for (const limit = Date.now() + 60000; !read(state); await web.sleep(100)) {
     if (ended || Date.now() > limit) {
-      process.kill(-server.pid, 'SIGKILL');
+      try {
+        process.kill(-server.pid, 'SIGKILL');
+      } catch (e) {
+        // ended already: its log says why
+      }
       throw new Error(`${browser} did not start:\n${fs.readFileSync(`${state}.log`, 'utf8')}`);
     }
   }
@@ -95,10 +99,22 @@ async function serve(browser, state, watched) {
     process.on(signal, stop);
   // A user that finds the browser taken for good (Firefox's one session, by
   // a page that was killed) has it started again.
+  let restarting = false;
   process.on('SIGUSR1', async () => {
-    await shared.close();
-    shared = await web.share(browser).catch(stop);
+    if (ending || restarting)
+      return;
+    restarting = true;
+    await shared.close().catch(() => {});
+    try {
+      shared = await web.share(browser);
+    } catch (e) {
+      // The user waiting for it reads this log.
+      console.error(`${browser} did not start again:`, e);
+      fs.rmSync(state, { force: true });
+      process.exit(1);
+    }
     write();
+    restarting = false;
   });
   setInterval(() => alive(Number(watched)) || stop(), 1000);
   write();

@@ -250,9 +250,16 @@ async function attach(shared, { width = 800, height = 600 } = {}) {
   await on('DELETE', '/actions');
   const { handle } = await on('POST', '/window/new', { type: 'window' });
   await on('POST', '/window', { handle });
+  // NOTE: DELETE /window closes whichever window is current: only ours, and
+  // once, or a second close would take the session's home window with it.
+  let closed = false;
   const close = async () => {
+    if (closed)
+      return;
+    closed = true;
     await on('DELETE', '/actions').catch(() => {});
-    await on('DELETE', '/window').catch(() => {});
+    if (await on('POST', '/window', { handle }).then(() => true, () => false))
+      await on('DELETE', '/window').catch(() => {});
     await on('POST', '/window', { handle: shared.home }).catch(() => {});
   };
   try {
