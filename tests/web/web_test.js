@@ -112,11 +112,12 @@ async function sharp(page, name) {
 
 const cases = {
   // Served alone, with no icons beside it: still nothing asked, and installable.
-  async picture(page) {
+  async picture(page, server) {
     checkConsole(page, () => page.warnings.length + page.errors.length === 0,
       `no warning or error on the console at load (${page.warnings && page.warnings.concat(page.errors)})`);
     const asked = await page.evaluate(() => performance.getEntriesByType('resource').map((e) => e.name));
-    check(asked.length === 0, `the page asks for nothing once it is read (${asked.join(' ')})`);
+    check(asked.length === 0 && server.asked.join() === '/',
+      `the page asks for nothing once it is read (${asked.join(' ')}; the server saw ${server.asked.join(' ')})`);
     if (page.installability) {
       const errors = await page.installability();
       check(errors.length === 0, `Chromium finds it installable (${errors})`);
@@ -289,7 +290,7 @@ const cases = {
     await page.goto(which === 'escape' ? url.pathToFileURL(path.resolve(web.pageDir, 'index.html')).href : server.url);
     if (webgl)
       await web.frames(page, 10);
-    await cases[which](page);
+    await cases[which](page, server);
     checkConsole(page, () => !page.console.some((l) => l.startsWith('page error')), 'no page error, at load or since');
     const stopped = await page.evaluate(() => Module.violations);
     check(stopped.length === 0, `the page's security policy stopped nothing, at load or since (${stopped})`);

@@ -31,12 +31,13 @@ const types = {
 };
 
 // Serves dir on 127.0.0.1 at a free port (or `port`), as a visitor gets the
-// page. `bytes` counts the bodies sent.
+// page. `bytes` counts the bodies sent, `asked` the paths asked for.
 function serve(dir = pageDir, port = 0) {
   dir = path.resolve(dir);
-  const served = { bytes: 0 };
+  const served = { bytes: 0, asked: [] };
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    served.asked.push(name);
     const file = path.join(dir, name.endsWith('/') ? name + 'index.html' : name);
     if (!file.startsWith(path.resolve(dir) + path.sep)) {
       res.writeHead(403).end();
