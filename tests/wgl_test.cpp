@@ -385,15 +385,16 @@ TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensFollowTheScale)
 
     HGLRC rc = NewContext(dc);
     ASSERT_TRUE(wglMakeCurrent(dc, rc));
-    GLint box[4];
-    glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({0, 0, 200, 150})) << "the whole buffer";
+    auto box = [](GLenum which) {
+        GLint v[4];
+        glGetIntegerv(which, v);
+        return std::vector<GLint>(v, v + 4);
+    };
+    EXPECT_EQ(box(GL_VIEWPORT), times({0, 0, 200, 150})) << "the whole buffer";
     glViewport(10, 20, 30, 40);
-    glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({10, 20, 30, 40}));
+    EXPECT_EQ(box(GL_VIEWPORT), times({10, 20, 30, 40}));
     glScissor(1, 2, 3, 4);
-    glGetIntegerv(GL_SCISSOR_BOX, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({1, 2, 3, 4}));
+    EXPECT_EQ(box(GL_SCISSOR_BOX), times({1, 2, 3, 4}));
     GLfloat size = 0;
     glPointSize(3);
     glGetFloatv(GL_POINT_SIZE, &size);
@@ -406,8 +407,7 @@ TEST_F(WglScaled, TheWindowKeepsItsPixelsAndTheScreensFollowTheScale)
     // A refused call changes nothing, and is still GL's to refuse.
     glViewport(0, 0, -1, 5);
     EXPECT_EQ(glGetError(), (GLenum)GL_INVALID_VALUE);
-    glGetIntegerv(GL_VIEWPORT, box);
-    EXPECT_EQ(std::vector<GLint>(box, box + 4), times({10, 20, 30, 40}));
+    EXPECT_EQ(box(GL_VIEWPORT), times({10, 20, 30, 40}));
 }
 
 // Run on a Wayland compositor with no X server (tools/with-wayland.sh).

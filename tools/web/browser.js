@@ -39,7 +39,7 @@ function serve(dir = pageDir, port = 0) {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     served.asked.push(name);
     const file = path.join(dir, name.endsWith('/') ? name + 'index.html' : name);
-    if (!file.startsWith(path.resolve(dir) + path.sep)) {
+    if (!file.startsWith(dir + path.sep)) {
       res.writeHead(403).end();
       return;
     }

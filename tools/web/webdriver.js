@@ -168,10 +168,14 @@ async function start({ webgl = true } = {}) {
   return { ...shared, close };
 }
 
+// Calls of the driver within a session.
+const inSession = ({ base, session }) => (method, what, body, ms) =>
+  call(base, method, `/session/${session}${what}`, body, ms);
+
 // The driven page of browser.js in the session's current window, sized so
 // that its viewport is width x height; close() is the page's.
-async function driven({ base, session }, width, height, close) {
-  const on = (method, what, body, ms) => call(base, method, `/session/${session}${what}`, body, ms);
+async function driven(shared, width, height, close) {
+  const on = inSession(shared);
   // NOTE: the window holds a toolbar above the page; size it so that the
   // page's viewport comes out as asked.
   const size = async (w, h) => {
@@ -243,7 +247,7 @@ async function open({ webgl = true, width = 800, height = 600 } = {}) {
 // A window of its own in a session start() opened (its { base, session,
 // home }), for one page; close() closes the window and leaves the session.
 async function attach(shared, { width = 800, height = 600 } = {}) {
-  const on = (method, what, body) => call(shared.base, method, `/session/${shared.session}${what}`, body);
+  const on = inSession(shared);
   // NOTE: a new window needs a current one, and keys left down by an
   // earlier user stay down in the session.
   await on('POST', '/window', { handle: shared.home });
